@@ -1,0 +1,264 @@
+#include "sheet.hpp"
+
+#include <algorithm>
+#include <utility>
+
+namespace brindel {
+
+// ---- comments ----
+
+std::string CommentRecord::author() const {
+    SharedLock g(lock_);
+    return author_;
+}
+
+std::string CommentRecord::text() const {
+    SharedLock g(lock_);
+    return text_;
+}
+
+void CommentRecord::set_author(std::string a) {
+    ExclusiveLock g(lock_);
+    author_.swap(a);
+}
+
+void CommentRecord::set_text(std::string t) {
+    ExclusiveLock g(lock_);
+    text_.swap(t);
+}
+
+// ---- ordering ----
+
+void sort_row_major(std::vector<Ref<CellRecord>>& cells) {
+    std::vector<std::pair<uint64_t, CellRecord*>> keyed;
+    keyed.reserve(cells.size());
+    for (auto& c : cells) {
+        uint64_t key = c->key_unlocked();
+        keyed.emplace_back(key, c.detach());
+    }
+    std::sort(keyed.begin(), keyed.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (size_t i = 0; i < keyed.size(); ++i) cells[i] = Ref<CellRecord>::adopt(keyed[i].second);
+}
+
+// ---- sheet ----
+
+Ref<SheetRecord> SheetRecord::copy() const {
+    SharedLock g(lock_);
+    Ref<SheetRecord> s(new SheetRecord(name_, state_));
+    s->merges_ = merges_;
+    s->rows_ = rows_;
+    s->columns_ = columns_;
+    s->default_height_ = default_height_;
+    s->default_width_ = default_width_;
+    s->comments_ = comments_;
+    s->cells_.reserve(cells_.size());
+    cells_.for_each([&](CellRecord* r) { s->cells_.insert_new(Ref<CellRecord>(r)); });
+    return s;
+}
+
+Ref<CellRecord> SheetRecord::cell(uint32_t row, uint16_t col, const std::string_view* text) {
+    ExclusiveLock g(lock_);
+    if (CellRecord* r = cells_.find(pack_key(row, col))) {
+        if (text)
+            r->write_text(*text);
+        else
+            r->reset_code();
+        return Ref<CellRecord>(r);
+    }
+    Ref<CellRecord> r = CellRecord::create(Coordinate{row, col}, text);
+    cells_.insert_new(r);
+    return r;
+}
+
+Ref<CellRecord> SheetRecord::find_cell(uint32_t row, uint16_t col) const {
+    SharedLock g(lock_);
+    return Ref<CellRecord>(cells_.find(pack_key(row, col)));
+}
+
+std::string SheetRecord::value_text_at(uint32_t row, uint16_t col) const {
+    SharedLock g(lock_);
+    if (CellRecord* r = cells_.find(pack_key(row, col))) return r->value_text();
+    return {};
+}
+
+uint32_t SheetRecord::max_row() const {
+    SharedLock g(lock_);
+    uint32_t m = 0;
+    cells_.for_each([&](CellRecord* r) { m = std::max(m, r->row_unlocked()); });
+    return m;
+}
+
+uint16_t SheetRecord::max_column() const {
+    SharedLock g(lock_);
+    uint16_t m = 0;
+    cells_.for_each([&](CellRecord* r) { m = std::max(m, r->column_unlocked()); });
+    return m;
+}
+
+size_t SheetRecord::cell_count() const {
+    SharedLock g(lock_);
+    return cells_.size();
+}
+
+std::vector<Ref<CellRecord>> SheetRecord::cells() const {
+    std::vector<Ref<CellRecord>> out;
+    SharedLock g(lock_);
+    out.reserve(cells_.size());
+    cells_.for_each([&](CellRecord* r) { out.emplace_back(r); });
+    sort_row_major(out);
+    return out;
+}
+
+void SheetRecord::add_merged_range(const MergedRange& m) {
+    ExclusiveLock g(lock_);
+    merges_.push_back(m);
+}
+
+std::vector<MergedRange> SheetRecord::merged_ranges() const {
+    SharedLock g(lock_);
+    return merges_;
+}
+
+void SheetRecord::add_comment(uint32_t row, uint16_t col, std::string text, std::string author) {
+    Ref<CommentRecord> c(new CommentRecord(Coordinate{row, col}, std::move(author), std::move(text)));
+    ExclusiveLock g(lock_);
+    comments_.push_back(std::move(c));
+}
+
+std::vector<Ref<CommentRecord>> SheetRecord::comments() const {
+    SharedLock g(lock_);
+    return comments_;
+}
+
+std::string SheetRecord::name() const {
+    SharedLock g(lock_);
+    return name_;
+}
+
+void SheetRecord::set_name(std::string n) {
+    ExclusiveLock g(lock_);
+    name_.swap(n);
+}
+
+std::string SheetRecord::state() const {
+    SharedLock g(lock_);
+    return state_;
+}
+
+void SheetRecord::set_state(std::string s) {
+    ExclusiveLock g(lock_);
+    state_.swap(s);
+}
+
+// ---- dimensions ----
+
+void SheetRecord::set_row_height(uint32_t row, double h) {
+    ExclusiveLock g(lock_);
+    auto [it, added] = rows_.try_emplace(row);
+    if (added) it->second.row_num = row;
+    it->second.height = h;
+}
+
+void SheetRecord::set_row_hidden(uint32_t row, bool hidden) {
+    ExclusiveLock g(lock_);
+    auto [it, added] = rows_.try_emplace(row);
+    if (added) it->second.row_num = row;
+    it->second.hidden = hidden;
+}
+
+void SheetRecord::set_column_width(uint16_t col, double w) {
+    ExclusiveLock g(lock_);
+    auto [it, added] = columns_.try_emplace(col);
+    if (added) it->second.col_num = col;
+    it->second.width = w;
+}
+
+void SheetRecord::set_column_hidden(uint16_t col, bool hidden) {
+    ExclusiveLock g(lock_);
+    auto [it, added] = columns_.try_emplace(col);
+    if (added) it->second.col_num = col;
+    it->second.hidden = hidden;
+}
+
+double SheetRecord::row_height(uint32_t row) const {
+    SharedLock g(lock_);
+    auto it = rows_.find(row);
+    return it == rows_.end() ? default_height_ : it->second.height;
+}
+
+bool SheetRecord::row_hidden(uint32_t row) const {
+    SharedLock g(lock_);
+    auto it = rows_.find(row);
+    return it != rows_.end() && it->second.hidden;
+}
+
+double SheetRecord::column_width(uint16_t col) const {
+    SharedLock g(lock_);
+    auto it = columns_.find(col);
+    return it == columns_.end() ? default_width_ : it->second.width;
+}
+
+bool SheetRecord::column_hidden(uint16_t col) const {
+    SharedLock g(lock_);
+    auto it = columns_.find(col);
+    return it != columns_.end() && it->second.hidden;
+}
+
+// ---- deletion ----
+
+template <bool Rows>
+void SheetRecord::delete_span(uint64_t idx, uint64_t amount) {
+    if (amount == 0) return;
+    // The end is computed in 64 bits, so a span reaching past the largest
+    // number simply runs to the end of the range.
+    const uint64_t end = idx + amount;
+    ExclusiveLock g(lock_);
+    bool any = false;
+    cells_.for_each([&](CellRecord* r) {
+        uint64_t p = Rows ? r->row_unlocked() : r->column_unlocked();
+        if (p >= idx) any = true;
+    });
+    if (!any) return;  // nothing at or beyond the span: nothing changes
+
+    // Work on copies of the handles first, so that a failed allocation leaves
+    // the table as it was.
+    std::vector<Ref<CellRecord>> kept;
+    kept.reserve(cells_.size());
+    std::vector<std::pair<size_t, Ref<CellRecord>>> own_copies;
+    cells_.for_each([&](CellRecord* r) {
+        uint64_t p = Rows ? r->row_unlocked() : r->column_unlocked();
+        if (p >= idx && p < end) return;  // removed
+        if (p > idx && r->tables() > 1) {
+            // Another sheet's table holds this record under its present
+            // position: move a copy of our own and leave the original there.
+            own_copies.emplace_back(kept.size(), r->duplicate());
+        }
+        kept.emplace_back(r);
+    });
+    for (auto& [i, copy] : own_copies) kept[i] = std::move(copy);
+    CellTable fresh;
+    fresh.reserve(kept.size());
+
+    // From here on nothing allocates except the table, already sized.
+    for (auto& r : kept) {
+        uint64_t p = Rows ? r->row_unlocked() : r->column_unlocked();
+        if (p > idx) {
+            if constexpr (Rows)
+                r->set_row(static_cast<uint32_t>(p - amount));
+            else
+                r->set_column(static_cast<uint16_t>(p - amount));
+        }
+    }
+    cells_.clear();
+    for (auto& r : kept) fresh.insert_new(std::move(r));
+    cells_.swap(fresh);
+}
+
+void SheetRecord::delete_rows(uint32_t idx, uint32_t amount) { delete_span<true>(idx, amount); }
+
+void SheetRecord::delete_columns(uint16_t idx, uint16_t amount) {
+    delete_span<false>(idx, amount);
+}
+
+}  // namespace brindel
