@@ -223,11 +223,9 @@ CellContents CellRecord::contents() const {
     with_fields([&](const ValueView& v, const std::string* f, std::string_view dt,
                     const std::string* s, const std::string* h) {
         c.coord = Coordinate{row_, col_};
-        c.value = v;
-        if (v.kind == ValueKind::Text) {
-            c.text.assign(v.text);
-            c.value.text = c.text;
-        }
+        c.scalar = v;
+        c.scalar.text = {};
+        if (v.kind == ValueKind::Text) c.text.assign(v.text);
         if (f) c.formula = *f;
         c.data_type.assign(dt);
         if (s) c.style = *s;

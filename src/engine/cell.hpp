@@ -54,12 +54,19 @@ struct CellExtras {
 // The fields of a record, copied out under its lock.
 struct CellContents {
     Coordinate coord;
-    ValueView value;  // text views into `text`
+    ValueView scalar;  // the value; for a text, see value()
     std::string text;
     std::optional<std::string> formula;
     std::string data_type;
     std::optional<std::string> style;
     std::optional<std::string> hidden;
+
+    // The value, a text viewing this object's own copy.
+    ValueView value() const {
+        ValueView v = scalar;
+        if (v.kind == ValueKind::Text) v.text = text;
+        return v;
+    }
 };
 
 class CellRecord : public RefCounted {
