@@ -60,10 +60,13 @@ size_t find_param(const Sig& sig, PyObject* kw) {
 void place_keyword(const Sig& sig, PyObject* kw, PyObject* value, Bound& out) {
     size_t i = find_param(sig, kw);
     if (i == sig.count) {
+        // The keyword goes into the message as a Python string: it may hold
+        // characters (lone surrogates) that UTF-8 cannot encode.
         Object s = Object::checked(PyObject_Str(kw));
-        const char* k = PyUnicode_AsUTF8(s.get());
-        if (!k) throw_error_set();
-        throw_type_error(sig.display_name() + " got an unexpected keyword argument '" + k + "'");
+        std::string name = sig.display_name();
+        PyErr_Format(PyExc_TypeError, "%s got an unexpected keyword argument '%U'", name.c_str(),
+                     s.get());
+        throw_error_set();
     }
     if (out.v[i])
         throw_type_error(sig.display_name() + " got multiple values for argument '" +
