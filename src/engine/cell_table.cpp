@@ -60,8 +60,8 @@ CellTable::~CellTable() { clear(); }
 
 uint64_t CellTable::hash(uint64_t key) const noexcept { return mix(key ^ seed_); }
 
-CellRecord* CellTable::find(uint64_t key) const noexcept {
-    if (size_ == 0) return nullptr;
+size_t CellTable::find_index(uint64_t key) const noexcept {
+    if (size_ == 0) return kNone;
     uint64_t h = hash(key);
     uint8_t h2 = static_cast<uint8_t>(h & 0x7F);
     size_t mask = cap_ - 1;
@@ -70,11 +70,16 @@ CellRecord* CellTable::find(uint64_t key) const noexcept {
         uint64_t g = load_group(ctrl_ + pos);
         for (uint64_t m = match_byte(g, h2); m; m &= m - 1) {
             size_t i = (pos + static_cast<size_t>(__builtin_ctzll(m) >> 3)) & mask;
-            if (slots_[i]->key_unlocked() == key) return slots_[i];
+            if (slots_[i]->key_unlocked() == key) return i;
         }
-        if (g & kMsb) return nullptr;  // an empty slot ends the probe
+        if (g & kMsb) return kNone;  // an empty slot ends the probe
         pos = (pos + step) & mask;
     }
+}
+
+CellRecord* CellTable::find(uint64_t key) const noexcept {
+    size_t i = find_index(key);
+    return i == kNone ? nullptr : slots_[i];
 }
 
 void CellTable::place(CellRecord* rec, uint64_t h) noexcept {
@@ -131,31 +136,17 @@ void CellTable::insert_new(Ref<CellRecord> rec) {
 }
 
 void CellTable::put(Ref<CellRecord> rec) {
-    uint64_t key = rec->key_unlocked();
-    if (size_ != 0) {
-        uint64_t h = hash(key);
-        uint8_t h2 = static_cast<uint8_t>(h & 0x7F);
-        size_t mask = cap_ - 1;
-        size_t pos = static_cast<size_t>(h >> 7) & mask;
-        for (size_t step = kGroup;; step += kGroup) {
-            uint64_t g = load_group(ctrl_ + pos);
-            for (uint64_t m = match_byte(g, h2); m; m &= m - 1) {
-                size_t i = (pos + static_cast<size_t>(__builtin_ctzll(m) >> 3)) & mask;
-                if (slots_[i]->key_unlocked() == key) {
-                    CellRecord* old = slots_[i];
-                    CellRecord* r = rec.detach();
-                    r->add_table();
-                    slots_[i] = r;
-                    old->remove_table();
-                    Ref<CellRecord>::adopt(old);  // drops the table's handle
-                    return;
-                }
-            }
-            if (g & kMsb) break;
-            pos = (pos + step) & mask;
-        }
+    size_t i = find_index(rec->key_unlocked());
+    if (i == kNone) {
+        insert_new(std::move(rec));
+        return;
     }
-    insert_new(std::move(rec));
+    CellRecord* old = slots_[i];
+    CellRecord* r = rec.detach();
+    r->add_table();
+    slots_[i] = r;
+    old->remove_table();
+    Ref<CellRecord>::adopt(old);  // drops the table's handle
 }
 
 std::vector<Ref<CellRecord>> CellTable::take_all() {

@@ -50,7 +50,10 @@ private:
     static constexpr uint8_t kEmpty = 0x80;
     static constexpr size_t kGroup = 8;
 
+    static constexpr size_t kNone = ~size_t{0};
+
     uint64_t hash(uint64_t key) const noexcept;
+    size_t find_index(uint64_t key) const noexcept;  // slot of key, or kNone
     void rehash(size_t new_cap);
     void place(CellRecord* rec, uint64_t h) noexcept;  // into a free slot
 

@@ -158,18 +158,45 @@ void write_cells(Out& o, const SheetRecord& s) {
     o.put(']');
 }
 
-template <class Map, class F>
-void write_dimension_members(Out& o, const Map& m, F&& body) {
+// {"rows":{"3":{"row_num":3,"height":..,"hidden":..,"collapsed":..,"level":..}},"default_height":..}
+// and the same shape for columns; "rows" is left out when there is none.
+template <class Map, class Size>
+void write_dimensions(Out& o, const Map& m, std::string_view members, std::string_view num_key,
+                      std::string_view size_key, Size size_of, std::string_view default_key,
+                      double default_value) {
     o.put('{');
-    bool first = true;
-    for (const auto& [num, d] : m) {
-        if (!first) o.put(',');
-        first = false;
+    if (!m.empty()) {
         o.put('"');
-        o.integer(num);
-        o.put("\":");
-        body(d);
+        o.put(members);
+        o.put("\":{");
+        bool first = true;
+        for (const auto& [num, d] : m) {
+            if (!first) o.put(',');
+            first = false;
+            o.put('"');
+            o.integer(num);
+            o.put("\":{\"");
+            o.put(num_key);
+            o.put("\":");
+            o.integer(num);
+            o.put(",\"");
+            o.put(size_key);
+            o.put("\":");
+            o.number(size_of(d));
+            o.put(",\"hidden\":");
+            o.boolean(d.hidden);
+            o.put(",\"collapsed\":");
+            o.boolean(d.collapsed);
+            o.put(",\"level\":");
+            o.integer(d.level);
+            o.put('}');
+        }
+        o.put("},");
     }
+    o.put('"');
+    o.put(default_key);
+    o.put("\":");
+    o.number(default_value);
     o.put('}');
 }
 
@@ -197,47 +224,15 @@ void write_sheet(Out& o, const SheetRecord& s) {
     o.put("],\"cells\":");
     write_cells(o, s);
 
-    o.put(",\"row_dimensions\":{");
-    if (!s.rows_unlocked().empty()) {
-        o.put("\"rows\":");
-        write_dimension_members(o, s.rows_unlocked(), [&](const RowDimension& d) {
-            o.put("{\"row_num\":");
-            o.integer(d.row_num);
-            o.put(",\"height\":");
-            o.number(d.height);
-            o.put(",\"hidden\":");
-            o.boolean(d.hidden);
-            o.put(",\"collapsed\":");
-            o.boolean(d.collapsed);
-            o.put(",\"level\":");
-            o.integer(d.level);
-            o.put('}');
-        });
-        o.put(',');
-    }
-    o.put("\"default_height\":");
-    o.number(s.default_height());
-    o.put("},\"column_dimensions\":{");
-    if (!s.columns_unlocked().empty()) {
-        o.put("\"columns\":");
-        write_dimension_members(o, s.columns_unlocked(), [&](const ColumnDimension& d) {
-            o.put("{\"col_num\":");
-            o.integer(d.col_num);
-            o.put(",\"width\":");
-            o.number(d.width);
-            o.put(",\"hidden\":");
-            o.boolean(d.hidden);
-            o.put(",\"collapsed\":");
-            o.boolean(d.collapsed);
-            o.put(",\"level\":");
-            o.integer(d.level);
-            o.put('}');
-        });
-        o.put(',');
-    }
-    o.put("\"default_width\":");
-    o.number(s.default_width());
-    o.put("},\"comments\":[");
+    o.put(",\"row_dimensions\":");
+    write_dimensions(o, s.rows_unlocked(), "rows", "row_num", "height",
+                     [](const RowDimension& d) { return d.height; }, "default_height",
+                     s.default_height());
+    o.put(",\"column_dimensions\":");
+    write_dimensions(o, s.columns_unlocked(), "columns", "col_num", "width",
+                     [](const ColumnDimension& d) { return d.width; }, "default_width",
+                     s.default_width());
+    o.put(",\"comments\":[");
     first = true;
     for (const auto& c : s.comments_unlocked()) {
         if (!first) o.put(',');
