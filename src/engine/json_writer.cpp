@@ -119,15 +119,11 @@ void write_value(Out& o, const ValueView& v) {
 }
 
 void write_cells(Out& o, const SheetRecord& s) {
-    std::vector<std::pair<uint64_t, const CellRecord*>> cells;
-    cells.reserve(s.cell_table_unlocked().size());
-    s.cell_table_unlocked().for_each(
-        [&](const CellRecord* r) { cells.emplace_back(r->key_unlocked(), r); });
-    std::sort(cells.begin(), cells.end(),
-              [](const auto& a, const auto& b) { return a.first < b.first; });
+    const std::vector<CellRecord*>& cells = s.row_major_unlocked();
     o.put('[');
     bool first = true;
-    for (const auto& [key, r] : cells) {
+    for (const CellRecord* r : cells) {
+        uint64_t key = r->key_unlocked();
         if (!first) o.put(',');
         first = false;
         r->with_fields([&](const ValueView& v, const std::string* formula, std::string_view dt,

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "search/parallel.hpp"
+
 namespace brindel {
 
 // ---- comments ----
@@ -29,6 +31,21 @@ void CommentRecord::set_text(std::string t) {
 
 // ---- ordering ----
 
+const std::vector<CellRecord*>& SheetRecord::row_major_unlocked() const {
+    if (order_valid_.load(std::memory_order_acquire)) return order_;
+    std::lock_guard<std::mutex> g(order_mu_);
+    if (order_valid_.load(std::memory_order_relaxed)) return order_;
+    std::vector<std::pair<uint64_t, CellRecord*>> keyed;
+    keyed.reserve(cells_.size());
+    cells_.for_each([&](CellRecord* r) { keyed.emplace_back(r->key_unlocked(), r); });
+    parallel::sort_by_key(keyed);
+    order_.resize(keyed.size());
+    for (size_t i = 0; i < keyed.size(); ++i) order_[i] = keyed[i].second;
+    order_.shrink_to_fit();
+    order_valid_.store(true, std::memory_order_release);
+    return order_;
+}
+
 void sort_row_major(std::vector<Ref<CellRecord>>& cells) {
     std::vector<std::pair<uint64_t, CellRecord*>> keyed;
     keyed.reserve(cells.size());
@@ -36,8 +53,7 @@ void sort_row_major(std::vector<Ref<CellRecord>>& cells) {
         uint64_t key = c->key_unlocked();
         keyed.emplace_back(key, c.detach());
     }
-    std::sort(keyed.begin(), keyed.end(),
-              [](const auto& a, const auto& b) { return a.first < b.first; });
+    parallel::sort_by_key(keyed);
     for (size_t i = 0; i < keyed.size(); ++i) cells[i] = Ref<CellRecord>::adopt(keyed[i].second);
 }
 
@@ -68,6 +84,7 @@ Ref<CellRecord> SheetRecord::cell(uint32_t row, uint16_t col, const std::string_
     }
     Ref<CellRecord> r = CellRecord::create(Coordinate{row, col}, text);
     cells_.insert_new(r);
+    order_valid_.store(false, std::memory_order_relaxed);
     return r;
 }
 
@@ -102,11 +119,11 @@ size_t SheetRecord::cell_count() const {
 }
 
 std::vector<Ref<CellRecord>> SheetRecord::cells() const {
-    std::vector<Ref<CellRecord>> out;
     SharedLock g(lock_);
-    out.reserve(cells_.size());
-    cells_.for_each([&](CellRecord* r) { out.emplace_back(r); });
-    sort_row_major(out);
+    const std::vector<CellRecord*>& order = row_major_unlocked();
+    std::vector<Ref<CellRecord>> out;
+    out.reserve(order.size());
+    for (CellRecord* r : order) out.emplace_back(r);
     return out;
 }
 
@@ -253,6 +270,7 @@ void SheetRecord::delete_span(uint64_t idx, uint64_t amount) {
     cells_.clear();
     for (auto& r : kept) fresh.insert_new(std::move(r));
     cells_.swap(fresh);
+    order_valid_.store(false, std::memory_order_relaxed);
 }
 
 void SheetRecord::delete_rows(uint32_t idx, uint32_t amount) { delete_span<true>(idx, amount); }

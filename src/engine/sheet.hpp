@@ -5,8 +5,10 @@
 // for writes) and, inside it, one cell or comment record's lock at a time.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -125,11 +127,17 @@ public:
     const std::vector<Ref<CommentRecord>>& comments_unlocked() const noexcept {
         return comments_;
     }
+    // The cells in row-major order, sorted on first use after a change to the
+    // table and kept until the next one; for holders of the sheet's lock.
+    const std::vector<CellRecord*>& row_major_unlocked() const;
     double default_height() const noexcept { return default_height_; }
     double default_width() const noexcept { return default_width_; }
 
     // Builders for snapshots, used before the record is shared with anyone.
-    void put_cell_unshared(Ref<CellRecord> rec) { cells_.put(std::move(rec)); }
+    void put_cell_unshared(Ref<CellRecord> rec) {
+        cells_.put(std::move(rec));
+        order_valid_.store(false, std::memory_order_relaxed);
+    }
     void reserve_cells_unshared(size_t n) { cells_.reserve(n); }
     void set_merges_unshared(std::vector<MergedRange> m) { merges_ = std::move(m); }
 
@@ -148,6 +156,10 @@ private:
     double default_height_ = kDefaultRowHeight;
     double default_width_ = kDefaultColumnWidth;
     std::vector<Ref<CommentRecord>> comments_;
+    // Cache of row_major_unlocked(), dropped by every change to the table.
+    mutable std::mutex order_mu_;
+    mutable std::vector<CellRecord*> order_;
+    mutable std::atomic<bool> order_valid_{false};
 };
 
 // Sorts handles row-major by their keys (read without record locks, see

@@ -31,9 +31,9 @@ namespace brindel::search {
 using Sequence = std::span<CellRecord* const>;
 using Positions = std::vector<size_t>;
 
-// The row-major sequence of a sheet's cells; the caller holds the sheet's
-// read lock while it uses the result.
-std::vector<CellRecord*> row_major(const SheetRecord& sheet);
+// The row-major sequence of a sheet's cells, valid while the caller holds
+// the sheet's read lock (the sheet keeps it sorted until its next change).
+Sequence row_major(const SheetRecord& sheet);
 
 // Single cells (position of the first match).
 std::optional<size_t> first_containing(Sequence seq, std::string_view needle);
