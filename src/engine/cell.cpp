@@ -8,11 +8,6 @@ namespace brindel {
 
 namespace {
 
-struct HeapText {
-    size_t size;
-    char bytes[1];
-};
-
 HeapText* heap_text(const ValueSlot& s) noexcept {
     HeapText* h;
     std::memcpy(&h, s.data, sizeof h);
@@ -22,36 +17,6 @@ HeapText* heap_text(const ValueSlot& s) noexcept {
 }  // namespace
 
 // ---- ValueSlot ----
-
-ValueView ValueSlot::view() const noexcept {
-    ValueView v;
-    v.kind = value_kind();
-    switch (v.kind) {
-        case ValueKind::Empty:
-            break;
-        case ValueKind::Text:
-            if (len == kHeapText) {
-                HeapText* h = heap_text(*this);
-                v.text = std::string_view(h->bytes, h->size);
-            } else {
-                v.text = std::string_view(reinterpret_cast<const char*>(data), len);
-            }
-            break;
-        case ValueKind::Number:
-            std::memcpy(&v.number, data, sizeof v.number);
-            break;
-        case ValueKind::Integer:
-            std::memcpy(&v.integer, data, sizeof v.integer);
-            break;
-        case ValueKind::Bool:
-            v.boolean = data[0] != 0;
-            break;
-        case ValueKind::DateTime:
-            std::memcpy(&v.datetime, data, sizeof v.datetime);
-            break;
-    }
-    return v;
-}
 
 void ValueSlot::clear() noexcept {
     if (value_kind() == ValueKind::Text && len == kHeapText) ::operator delete(heap_text(*this));

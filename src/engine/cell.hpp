@@ -25,6 +25,12 @@
 
 namespace brindel {
 
+// A text too long for a value slot: its size, then its bytes.
+struct HeapText {
+    size_t size;
+    char bytes[1];
+};
+
 // A value in 14 bytes: the kind, and a payload of 12 bytes holding a scalar,
 // an inline text (len <= 12) or a pointer to a heap text (len == kHeapText).
 struct ValueSlot {
@@ -191,6 +197,38 @@ private:
 };
 
 static_assert(sizeof(CellRecord) == 32, "a cell record must fit one pool block");
+
+// Read on every test of every search: kept inline.
+inline ValueView ValueSlot::view() const noexcept {
+    ValueView v;
+    v.kind = value_kind();
+    switch (v.kind) {
+        case ValueKind::Empty:
+            break;
+        case ValueKind::Text:
+            if (len == kHeapText) {
+                const HeapText* h;
+                std::memcpy(&h, data, sizeof h);
+                v.text = std::string_view(h->bytes, h->size);
+            } else {
+                v.text = std::string_view(reinterpret_cast<const char*>(data), len);
+            }
+            break;
+        case ValueKind::Number:
+            std::memcpy(&v.number, data, sizeof v.number);
+            break;
+        case ValueKind::Integer:
+            std::memcpy(&v.integer, data, sizeof v.integer);
+            break;
+        case ValueKind::Bool:
+            v.boolean = data[0] != 0;
+            break;
+        case ValueKind::DateTime:
+            std::memcpy(&v.datetime, data, sizeof v.datetime);
+            break;
+    }
+    return v;
+}
 
 using CellRef = Ref<CellRecord>;
 
