@@ -79,6 +79,9 @@ PyTypeObject* create_book_type();
 PyTypeObject* create_sheet_type();
 PyTypeObject* create_cell_type();
 PyTypeObject* create_comment_type();
+PyTypeObject* create_finder_type();
+PyTypeObject* create_readable_sheet_type();
+PyTypeObject* create_readable_cell_type();
 
 // An instance holding one handle to an engine record.
 template <class Rec, TypeId Id>

@@ -19,9 +19,9 @@ Entry g_types[] = {
     {"Sheet", create_sheet_type, nullptr},
     {"Cell", create_cell_type, nullptr},
     {"Comment", create_comment_type, nullptr},
-    {"Finder", nullptr, nullptr},
-    {"ReadableSheet", nullptr, nullptr},
-    {"ReadableCell", nullptr, nullptr},
+    {"Finder", create_finder_type, nullptr},
+    {"ReadableSheet", create_readable_sheet_type, nullptr},
+    {"ReadableCell", create_readable_cell_type, nullptr},
 };
 static_assert(sizeof(g_types) / sizeof(g_types[0]) == static_cast<size_t>(TypeId::Count));
 

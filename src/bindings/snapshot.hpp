@@ -1,0 +1,56 @@
+// Read-only snapshots built from plain Python data: dictionaries (read by
+// subscription) or any objects with the same names (read by attribute).
+//
+// Everything here runs with the interpreter lock held. A failed conversion
+// raises an exception of the type the failing lookup or value raised, whose
+// message names the item and the key and whose __cause__ is the original
+// error; nothing partial survives it.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "cell.hpp"
+#include "py.hpp"
+#include "ref.hpp"
+#include "sheet.hpp"
+
+namespace brindel::py::snapshot {
+
+// A converted list of cells: one retained record per element, in list order,
+// laid out as the plain pointers a search sequence is made of.
+class CellList {
+public:
+    CellList() = default;
+    CellList(CellList&& o) noexcept : raw_(std::move(o.raw_)) {}
+    CellList& operator=(CellList&&) = delete;
+    CellList(const CellList&) = delete;
+    ~CellList();
+
+    void reserve(size_t n) { raw_.reserve(n); }
+    void push(Ref<CellRecord> r);
+    size_t size() const noexcept { return raw_.size(); }
+    std::span<CellRecord* const> sequence() const noexcept { return raw_; }
+
+private:
+    std::vector<CellRecord*> raw_;  // each holds one reference
+};
+
+// `list` must be a list (or a subclass); the caller has checked. A
+// ReadableCell element is shared as it is; any other element is converted.
+CellList cells_from_py(PyObject* list);
+Ref<CellRecord> cell_from_py(PyObject* obj);
+Ref<SheetRecord> sheet_from_py(PyObject* obj);
+// `list` must be a list (or a subclass); the caller has checked.
+std::vector<Ref<SheetRecord>> sheets_from_py(PyObject* list);
+
+// The value rules of a single field.
+std::string py_text(PyObject* v);
+std::optional<std::string> py_optional_text(PyObject* v);
+uint32_t py_u32(PyObject* v);
+uint16_t py_u16(PyObject* v);
+
+}  // namespace brindel::py::snapshot
