@@ -46,17 +46,6 @@ const std::vector<CellRecord*>& SheetRecord::row_major_unlocked() const {
     return order_;
 }
 
-void sort_row_major(std::vector<Ref<CellRecord>>& cells) {
-    std::vector<std::pair<uint64_t, CellRecord*>> keyed;
-    keyed.reserve(cells.size());
-    for (auto& c : cells) {
-        uint64_t key = c->key_unlocked();
-        keyed.emplace_back(key, c.detach());
-    }
-    parallel::sort_by_key(keyed);
-    for (size_t i = 0; i < keyed.size(); ++i) cells[i] = Ref<CellRecord>::adopt(keyed[i].second);
-}
-
 // ---- sheet ----
 
 Ref<SheetRecord> SheetRecord::copy() const {

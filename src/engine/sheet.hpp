@@ -162,8 +162,5 @@ private:
     mutable std::atomic<bool> order_valid_{false};
 };
 
-// Sorts handles row-major by their keys (read without record locks, see
-// CellRecord::key_unlocked).
-void sort_row_major(std::vector<Ref<CellRecord>>& cells);
 
 }  // namespace brindel

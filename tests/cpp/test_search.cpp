@@ -4,6 +4,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
 #include <random>
 #include <string>
 #include <vector>
@@ -218,4 +220,135 @@ TEST(Pool, ChildAfterForkBuildsItsOwnPool) {
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_EQ(all_containing(Sequence(c.seq), "x"), parent);
+}
+
+namespace {
+
+// One cell of every kind of value, with the texts that are easy to get wrong
+// ("-0", "NaN", "-inf", a positional 1e20, a date-time with a fraction), both
+// as frozen snapshot cells and as writable cells.
+Cells every_kind(bool frozen) {
+    std::vector<ValueView> values;
+    auto number = [&](double d) {
+        ValueView v;
+        v.kind = ValueKind::Number;
+        v.number = d;
+        values.push_back(v);
+    };
+    for (double d : {2.0, -0.0, 1.5, 0.1, 1e20, 1.5e-7, -3.25}) number(d);
+    number(std::nan(""));
+    number(HUGE_VAL);
+    number(-HUGE_VAL);
+    for (int32_t i : {7, -42, 0}) {
+        ValueView v;
+        v.kind = ValueKind::Integer;
+        v.integer = i;
+        values.push_back(v);
+    }
+    for (bool b : {true, false}) {
+        ValueView v;
+        v.kind = ValueKind::Bool;
+        v.boolean = b;
+        values.push_back(v);
+    }
+    for (uint32_t nanos : {0u, 500000000u}) {
+        ValueView v;
+        v.kind = ValueKind::DateTime;
+        v.datetime = DateTime{2024, 3, 7, 9, 5, 0, nanos};
+        values.push_back(v);
+    }
+    values.push_back(ValueView{});
+    for (const char* t : {"x", " true ", "NaN", "\t-inf\xC2\xA0", "2.0"}) values.push_back(ValueView::of_text(t));
+
+    Cells c;
+    for (size_t i = 0; i < values.size(); ++i) {
+        Coordinate at{static_cast<uint32_t>(i + 1), 1};
+        const ValueView& v = values[i];
+        if (frozen) {
+            c.add(CellRecord::create_snapshot(at, v, std::nullopt, "n", std::nullopt));
+            continue;
+        }
+        Ref<CellRecord> r = CellRecord::create(at, nullptr);
+        switch (v.kind) {
+            case ValueKind::Number: r->set_number(v.number); break;
+            case ValueKind::Integer: r->set_integer(v.integer); break;
+            case ValueKind::Bool: r->set_bool(v.boolean); break;
+            case ValueKind::DateTime: r->set_datetime(v.datetime); break;
+            case ValueKind::Text: r->write_text(v.text); break;
+            case ValueKind::Empty: break;
+        }
+        c.add(std::move(r));
+    }
+    return c;
+}
+
+}  // namespace
+
+// Cells of numbers, booleans and date-times are passed over without writing
+// their text when the needle holds a byte their text cannot; what they match
+// must still be exactly what their text matches.
+TEST(Search, EveryKindOfValueMatchesItsValueText) {
+    for (bool frozen : {true, false}) {
+        Cells c = every_kind(frozen);
+        Sequence seq(c.seq);
+        for (std::string needle : {"", "2", "-", ".", "-0", "0.00000015", "100000000000000000000",
+                                   "N", "NaN", "a", "i", "inf", "nf", "-inf", "e", "true", "rue",
+                                   "als", "f", " ", ":", "2024-03-07 09", "09:05:00.5", "7", "x"}) {
+            Positions want;
+            for (size_t i = 0; i < seq.size(); ++i)
+                if (text_of(seq[i]).find(needle) != std::string::npos) want.push_back(i);
+            EXPECT_EQ(all_containing(seq, needle), want) << needle << " frozen " << frozen;
+        }
+        for (std::string value : {"", "  ", "true", " 7 ", "-42", "NaN", "-inf", "inf", "2", "2.0",
+                                  "-0", "0.1", "2024-03-07 09:05:00", "2024-03-07 09:05:00.5",
+                                  "false\xE3\x80\x80", "x"}) {
+            Positions want;
+            for (size_t i = 0; i < seq.size(); ++i)
+                if (trim_white_space(text_of(seq[i])) == trim_white_space(value)) want.push_back(i);
+            EXPECT_EQ(all_trimmed_equal(seq, value), want) << '"' << value << "\" frozen " << frozen;
+        }
+    }
+}
+
+TEST(Search, RectangleDefaultsLeaveOutRowAndColumnZeroAndTheFarEdges) {
+    Ref<SheetRecord> s(new SheetRecord("S", "visible"));
+    std::string_view t = "v";
+    for (auto [row, col] : std::vector<std::pair<uint32_t, uint16_t>>{
+             {0, 1}, {1, 0}, {1, 1}, {1048576, 16384}, {1048577, 1}, {1, 16385}, {2, 3}})
+        s->cell(row, col, &t);
+    SharedLock g(s->lock());
+    auto coords = [](const std::vector<CellRecord*>& cells) {
+        std::vector<uint64_t> keys;
+        for (CellRecord* c : cells) keys.push_back(c->key_unlocked());
+        return keys;
+    };
+    EXPECT_EQ(coords(cells_in_rectangle(*s, Rectangle{})),
+              (std::vector<uint64_t>{pack_key(1, 1), pack_key(2, 3), pack_key(1048576, 16384)}));
+    EXPECT_EQ(coords(cells_in_rectangle(*s, Rectangle{0, 4294967295u, 0, 65535})).size(), 7u);
+    EXPECT_TRUE(cells_in_rectangle(*s, Rectangle{1, 1048576, 3, 2}).empty());
+}
+
+// Long lists of names are hashed; the selections must still be those of
+// comparing each name in turn, in finder order, each sheet at most once.
+TEST(Sheets, LongNameListsSelectLikeShortOnes) {
+    std::vector<Ref<SheetRecord>> owned;
+    std::vector<SheetRecord*> raw;
+    std::mt19937 rng(9);
+    for (int i = 0; i < 6000; ++i) {
+        owned.emplace_back(new SheetRecord("s" + std::to_string(rng() % 40), "visible"));
+        raw.push_back(owned.back().get());
+    }
+    for (size_t count : {size_t{3}, size_t{30}}) {
+        std::vector<std::string> names;
+        for (size_t k = 0; k < count; ++k) names.push_back("s" + std::to_string(k * 3 % 50));
+        names.push_back(names.front());  // a name given twice
+        names.push_back("S1");           // case counts
+        Positions with, without;
+        for (size_t i = 0; i < raw.size(); ++i) {
+            bool in = std::find(names.begin(), names.end(), raw[i]->name()) != names.end();
+            (in ? with : without).push_back(i);
+        }
+        EXPECT_EQ(sheets_with_names(Sheets(raw), names), with) << count;
+        EXPECT_EQ(sheets_without_names(Sheets(raw), names), without) << count;
+    }
 }

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <charconv>
 #include <cmath>
 #include <condition_variable>
 #include <cstdio>
@@ -15,38 +16,107 @@
 #include <fstream>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace brindel::pool {
 
+std::optional<size_t> processors_from_cpu_max(std::string_view text) noexcept {
+    // "<quota> <period>", where the quota may be "max" (no limit).
+    size_t sp = text.find(' ');
+    if (sp == std::string_view::npos) return std::nullopt;
+    std::string_view quota = text.substr(0, sp), period = text.substr(sp + 1);
+    while (!period.empty() && (period.back() == '\n' || period.back() == ' ')) period.remove_suffix(1);
+    long long q = 0, p = 0;
+    auto num = [](std::string_view t, long long& out) {
+        auto r = std::from_chars(t.data(), t.data() + t.size(), out);
+        return r.ec == std::errc() && r.ptr == t.data() + t.size();
+    };
+    if (quota == "max" || !num(quota, q) || !num(period, p)) return std::nullopt;
+    return processors_from_cfs(q, p);
+}
+
+std::optional<size_t> processors_from_cfs(long long quota_us, long long period_us) noexcept {
+    if (quota_us <= 0 || period_us <= 0) return std::nullopt;
+    return static_cast<size_t>(std::max<long long>(1, (quota_us + period_us - 1) / period_us));
+}
+
 namespace {
 
+std::optional<long long> read_number(const std::string& path) {
+    std::ifstream f(path);
+    long long v;
+    if (f >> v) return v;
+    return std::nullopt;
+}
+
+// The lowest CPU quota on the way from the process's control group up to the
+// root of the hierarchy mounted at root (v2 cpu.max, v1 cfs quota/period).
+std::optional<size_t> quota_processors(const std::string& root, std::string group, bool v2) {
+    std::optional<size_t> best;
+    for (;;) {
+        std::string dir = root + (group == "/" ? "" : group);
+        std::optional<size_t> here;
+        if (v2) {
+            std::ifstream f(dir + "/cpu.max");
+            std::string line;
+            if (std::getline(f, line)) here = processors_from_cpu_max(line);
+        } else {
+            auto quota = read_number(dir + "/cpu.cfs_quota_us");
+            auto period = read_number(dir + "/cpu.cfs_period_us");
+            if (quota && period) here = processors_from_cfs(*quota, *period);
+        }
+        if (here && (!best || *here < *best)) best = here;
+        if (group.empty() || group == "/") break;
+        size_t cut = group.find_last_of('/');
+        group = cut == 0 || cut == std::string::npos ? "/" : group.substr(0, cut);
+    }
+    return best;
+}
+
+// What the control groups of the process allow, from /proc/self/cgroup: the
+// unified line "0::/path" or a v1 line whose controllers include "cpu".
+std::optional<size_t> cgroup_processors() {
+    std::ifstream f("/proc/self/cgroup");
+    std::string line;
+    std::optional<size_t> best;
+    auto lower = [&](std::optional<size_t> v) {
+        if (v && (!best || *v < *best)) best = v;
+    };
+    while (std::getline(f, line)) {
+        size_t a = line.find(':'), b = a == std::string::npos ? a : line.find(':', a + 1);
+        if (b == std::string::npos) continue;
+        std::string controllers = line.substr(a + 1, b - a - 1), group = line.substr(b + 1);
+        if (controllers.empty()) {
+            lower(quota_processors("/sys/fs/cgroup", group, true));
+            continue;
+        }
+        bool cpu = false;
+        for (size_t i = 0; i <= controllers.size();) {
+            size_t j = std::min(controllers.find(',', i), controllers.size());
+            cpu = cpu || controllers.compare(i, j - i, "cpu") == 0;
+            i = j + 1;
+        }
+        if (cpu)
+            for (const char* root : {"/sys/fs/cgroup/cpu,cpuacct", "/sys/fs/cgroup/cpu"})
+                lower(quota_processors(root, group, false));
+    }
+    if (!best) lower(quota_processors("/sys/fs/cgroup", "/", true));
+    return best;
+}
+
 // Processors this process may use: the affinity mask, lowered by a CPU quota
-// of its control group (v2 cpu.max, v1 cfs quota and period).
+// of its control groups, and by BRINDEL_MAX_WORKERS when that is set (for
+// measurements).
 size_t available_processors() {
     size_t n = 0;
     cpu_set_t set;
     CPU_ZERO(&set);
     if (sched_getaffinity(0, sizeof set, &set) == 0) n = static_cast<size_t>(CPU_COUNT(&set));
     if (n == 0) n = std::max(1u, std::thread::hardware_concurrency());
-
-    double quota = -1, period = -1;
-    {
-        std::ifstream f("/sys/fs/cgroup/cpu.max");
-        std::string q;
-        if (f >> q >> period && q != "max") quota = std::atof(q.c_str());
-    }
-    if (quota <= 0) {
-        std::ifstream fq("/sys/fs/cgroup/cpu/cpu.cfs_quota_us");
-        std::ifstream fp("/sys/fs/cgroup/cpu/cpu.cfs_period_us");
-        if (!(fq >> quota) || !(fp >> period)) quota = -1;
-    }
-    if (quota > 0 && period > 0) {
-        auto limit = static_cast<size_t>(std::ceil(quota / period));
-        n = std::max<size_t>(1, std::min(n, limit));
-    }
+    if (std::optional<size_t> limit = cgroup_processors()) n = std::max<size_t>(1, std::min(n, *limit));
     if (const char* cap = std::getenv("BRINDEL_MAX_WORKERS")) {
         long c = std::atol(cap);
         if (c >= 1) n = std::min(n, static_cast<size_t>(c));

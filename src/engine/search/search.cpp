@@ -1,6 +1,9 @@
 #include "search.hpp"
 
 #include <algorithm>
+#include <cstdint>
+#include <string_view>
+#include <unordered_set>
 
 #include "literal.hpp"
 #include "parallel.hpp"
@@ -9,35 +12,40 @@ namespace brindel::search {
 
 namespace {
 
-// Runs test(value_text) for the cell at position i, under its read lock, with
-// the value text made in a buffer on this thread's stack.
+// Runs a text test (Literal, TrimmedEqual) on one cell's value under its read
+// lock. The value text, when the kind of the value can match at all, is made
+// in a buffer on this thread's stack; a text is read in place.
 template <class Test>
-bool test_text(const CellRecord* r, Test&& test) {
+bool test_value(const CellRecord* r, const Test& test) {
     char buf[kValueTextBuffer];
-    return r->with_value_text(buf, test);
+    bool hit = false;
+    r->with_fields([&](const ValueView& v, const std::string*, std::string_view,
+                       const std::string*, const std::string*) { hit = test.matches_value(v, buf); });
+    return hit;
 }
 
 template <class Test>
-Positions filter_text(Sequence seq, Test&& test) {
-    return parallel::filter(seq.size(), [&](size_t i) { return test_text(seq[i], test); });
+Positions filter_text(Sequence seq, const Test& test) {
+    return parallel::filter(seq.size(), [&](size_t i) { return test_value(seq[i], test); });
 }
 
-// Opening and closing markers of the paired scan, in the order picked.
-Positions scan_markers(Sequence seq, std::string_view before, std::string_view after) {
+// Opening and closing markers of the paired scan, in the order picked, up to
+// stop_after of them.
+Positions scan_markers(Sequence seq, std::string_view before, std::string_view after,
+                       size_t stop_after = SIZE_MAX) {
     Literal open_re(before), close_re(after);
     Positions picked;
     bool open = false;
     char buf[kValueTextBuffer];
-    for (size_t i = 0; i < seq.size(); ++i) {
-        seq[i]->with_value_text(buf, [&](std::string_view t) {
-            if (!open && open_re.matches(t)) {
-                open = true;
-                picked.push_back(i);
-            } else if (open && close_re.matches(t)) {
-                open = false;
+    for (size_t i = 0; i < seq.size() && picked.size() < stop_after; ++i) {
+        seq[i]->with_fields([&](const ValueView& v, const std::string*, std::string_view,
+                                const std::string*, const std::string*) {
+            // Only the pattern that can pick the cell in this state is tested.
+            const Literal& re = open ? close_re : open_re;
+            if (re.matches_value(v, buf)) {
+                open = !open;
                 picked.push_back(i);
             }
-            return true;
         });
     }
     return picked;
@@ -49,16 +57,12 @@ Sequence row_major(const SheetRecord& sheet) { return Sequence(sheet.row_major_u
 
 std::optional<size_t> first_containing(Sequence seq, std::string_view needle) {
     Literal lit(needle);
-    return parallel::first(seq.size(), [&](size_t i) {
-        return test_text(seq[i], [&](std::string_view t) { return lit.matches(t); });
-    });
+    return parallel::first(seq.size(), [&](size_t i) { return test_value(seq[i], lit); });
 }
 
 std::optional<size_t> first_trimmed_equal(Sequence seq, std::string_view value) {
     TrimmedEqual eq(value);
-    return parallel::first(seq.size(), [&](size_t i) {
-        return test_text(seq[i], [&](std::string_view t) { return eq.matches(t); });
-    });
+    return parallel::first(seq.size(), [&](size_t i) { return test_value(seq[i], eq); });
 }
 
 std::optional<size_t> first_at(Sequence seq, uint32_t row, uint16_t col) {
@@ -68,19 +72,19 @@ std::optional<size_t> first_at(Sequence seq, uint32_t row, uint16_t col) {
 
 Positions all_containing(Sequence seq, std::string_view needle) {
     Literal lit(needle);
-    return filter_text(seq, [&](std::string_view t) { return lit.matches(t); });
+    return filter_text(seq, lit);
 }
 
 Positions all_trimmed_equal(Sequence seq, std::string_view value) {
     TrimmedEqual eq(value);
-    return filter_text(seq, [&](std::string_view t) { return eq.matches(t); });
+    return filter_text(seq, eq);
 }
 
 Positions containing_up_to_column(Sequence seq, std::string_view needle, uint16_t col_stop) {
     Literal lit(needle);
     return parallel::filter(seq.size(), [&](size_t i) {
         if (seq[i]->coordinate().column > col_stop) return false;  // before any text is made
-        return test_text(seq[i], [&](std::string_view t) { return lit.matches(t); });
+        return test_value(seq[i], lit);
     });
 }
 
@@ -88,7 +92,7 @@ Positions containing_up_to_row(Sequence seq, std::string_view needle, uint32_t r
     Literal lit(needle);
     return parallel::filter(seq.size(), [&](size_t i) {
         if (seq[i]->coordinate().row > row_stop) return false;
-        return test_text(seq[i], [&](std::string_view t) { return lit.matches(t); });
+        return test_value(seq[i], lit);
     });
 }
 
@@ -97,7 +101,8 @@ Positions markers(Sequence seq, std::string_view before, std::string_view after)
 }
 
 Positions between(Sequence seq, std::string_view before, std::string_view after) {
-    Positions m = scan_markers(seq, before, after);
+    // Only the first opening and the first closing marker bound the rows.
+    Positions m = scan_markers(seq, before, after, 2);
     if (m.empty()) return {};
     uint32_t lo = seq[m[0]]->coordinate().row;
     if (m.size() == 1)
@@ -169,34 +174,58 @@ std::vector<CellRecord*> cells_in_rectangle(const SheetRecord& sheet, const Rect
 
 namespace {
 
-bool name_in(const SheetRecord* s, const std::vector<std::string>& names) {
-    SharedLock g(s->lock());
-    const std::string& n = s->name_unlocked();
-    return std::find(names.begin(), names.end(), n) != names.end();
-}
+// The names to compare with: a short list is scanned, a long one hashed once
+// per call, so that many sheets times many names stays linear.
+class NameSet {
+public:
+    explicit NameSet(const std::vector<std::string>& names) : names_(names) {
+        if (names.size() > kScan) hashed_.insert(names.begin(), names.end());
+    }
+    bool holds(const SheetRecord* s) const {
+        SharedLock g(s->lock());
+        std::string_view n = s->name_unlocked();
+        if (names_.size() > kScan) return hashed_.count(n) != 0;
+        return std::find(names_.begin(), names_.end(), n) != names_.end();
+    }
+
+private:
+    static constexpr size_t kScan = 8;
+    const std::vector<std::string>& names_;
+    std::unordered_set<std::string_view> hashed_;
+};
 
 }  // namespace
 
 std::optional<size_t> first_sheet_named(Sheets sheets, std::string_view name) {
-    return parallel::first(sheets.size(), [&](size_t i) {
-        SharedLock g(sheets[i]->lock());
-        return sheets[i]->name_unlocked() == name;
-    });
+    return parallel::first(
+        sheets.size(),
+        [&](size_t i) {
+            SharedLock g(sheets[i]->lock());
+            return sheets[i]->name_unlocked() == name;
+        },
+        parallel::kInlineSheets);
 }
 
 std::optional<size_t> first_sheet_matching(Sheets sheets, const Regex& re) {
-    return parallel::first(sheets.size(), [&](size_t i) {
-        SharedLock g(sheets[i]->lock());
-        return re.search(sheets[i]->name_unlocked());
-    });
+    return parallel::first(
+        sheets.size(),
+        [&](size_t i) {
+            SharedLock g(sheets[i]->lock());
+            return re.search(sheets[i]->name_unlocked());
+        },
+        parallel::kInlineSheets);
 }
 
 Positions sheets_with_names(Sheets sheets, const std::vector<std::string>& names) {
-    return parallel::filter(sheets.size(), [&](size_t i) { return name_in(sheets[i], names); });
+    NameSet set(names);
+    return parallel::filter(
+        sheets.size(), [&](size_t i) { return set.holds(sheets[i]); }, parallel::kInlineSheets);
 }
 
 Positions sheets_without_names(Sheets sheets, const std::vector<std::string>& names) {
-    return parallel::filter(sheets.size(), [&](size_t i) { return !name_in(sheets[i], names); });
+    NameSet set(names);
+    return parallel::filter(
+        sheets.size(), [&](size_t i) { return !set.holds(sheets[i]); }, parallel::kInlineSheets);
 }
 
 }  // namespace brindel::search
