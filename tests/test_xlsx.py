@@ -151,3 +151,8 @@ def test_read_sheets_feeds_the_finder(book):
     assert rs.get_value_cell(2, 1) == "7"
     # str() of a datetime with microseconds is not the canonical form: it stays text
     assert rs.get_value_cell(4, 1) == "2024-03-01 08:30:00.250000"
+
+
+def test_unwritable_path_is_an_os_error(book, tmp_path):
+    with pytest.raises(OSError):
+        xlsx.write(book, tmp_path / "missing-dir" / "r.xlsx")

@@ -2,7 +2,27 @@
 # registers (there is no readable.py: the module object comes from _brindel).
 from typing import Any, Sequence, final
 
-__all__: list[str]
+__all__ = [
+    "Finder",
+    "ReadableSheet",
+    "ReadableCell",
+    "create_finder",
+    "find_cell_by_coords",
+    "find_value_by_coords",
+    "find_cell_by_regex",
+    "find_cell_by_str",
+    "find_cell_by_letter",
+    "find_cells_by_regex",
+    "find_cells_by_str",
+    "find_cells_for_rows_by_regex",
+    "find_cells_for_cols_by_regex",
+    "find_cells_multi_regex",
+    "find_cells_between_regex",
+    "find_cells_range_rows",
+    "find_cells_range_cols",
+    "find_values_by_col_rows",
+    "find_values_by_row_cols",
+]
 
 @final
 class ReadableCell:

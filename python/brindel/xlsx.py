@@ -133,7 +133,7 @@ def _check(doc: Dict[str, Any]) -> None:
                         f"sheet {name!r}: date-time {v!r} at row {r}, column {k} "
                         "lies before 1900-01-01"
                     )
-        boxes = []
+        boxes: List[Any] = []
         for m in s.get("merge_cells", []):
             r0, r1, c0, c1 = m
             _check_position(name, "merged range", r0, c0)
@@ -215,6 +215,9 @@ def write(
     doc = _document(book)
     _check(doc)
     xlsxwriter = _require("xlsxwriter")
+    import importlib
+
+    file_error = importlib.import_module("xlsxwriter.exceptions").FileCreateError
     if isinstance(target, os.PathLike):
         target = os.fspath(target)
     options = {"in_memory": True, "strings_to_numbers": False, "strings_to_formulas": False,
@@ -250,7 +253,10 @@ def write(
             _write_cell(ws, name, c, formats)
         for c in s.get("comments", []):
             ws.write_comment(c["row"] - 1, c["column"] - 1, c["text"], {"author": c["author"]})
-    wb.close()
+    try:
+        wb.close()
+    except file_error as e:
+        raise OSError(f"cannot write {target!r}: {e}") from e
 
 
 def read_sheets(source: Union[str, os.PathLike, IO[bytes]]) -> List[Dict[str, Any]]:
@@ -262,6 +268,8 @@ def read_sheets(source: Union[str, os.PathLike, IO[bytes]]) -> List[Dict[str, An
     [start_row, end_row, start_col, end_col].
     """
     openpyxl = _require("openpyxl")
+    formulas_src: Any
+    values_src: Any
     if hasattr(source, "read") and hasattr(source, "seek"):
         data = source.read()
         import io
