@@ -46,7 +46,7 @@ PyTypeObject* make_type(const char* name, size_t basicsize, unsigned flags, cons
     std::vector<PyType_Slot> all(slots);
     if (doc) all.push_back({Py_tp_doc, const_cast<char*>(doc)});
     all.push_back({0, nullptr});
-    // The spec and its slots are copied into the type by PyType_FromSpec.
+    // PyType_FromSpec copies the type spec and its slots into the new type.
     PyType_Spec spec{name, static_cast<int>(basicsize), 0, Py_TPFLAGS_DEFAULT | flags, all.data()};
     return reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&spec));
 }
