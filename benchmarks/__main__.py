@@ -1,0 +1,5 @@
+import sys
+
+from benchmarks.suite import main
+
+sys.exit(main())
