@@ -17,6 +17,7 @@ from .harness import fmt_ratio, fmt_time
 
 SURFACES = {
     "readable_sheet": "ReadableSheet",
+    "readable_sheet_churned": "ReadableSheet after churn",
     "readable_fn": "readable function (ReadableCell list)",
     "readable_fn_dicts": "readable function (list of dicts)",
     "sheet": "Sheet",
@@ -107,12 +108,13 @@ def render(results: dict) -> str:
         out.append(f"#### latency on {lat[0]['size']['cells']} cells (microseconds per call, median)")
         out.append("")
         keys = ["readable_sheet", "readable_fn", "sheet"]
-        out.append("| search | ReadableSheet | readable function | Sheet | Python | pool-thread switches |")
-        out.append("|---|---:|---:|---:|---:|---:|")
+        out.append("| search | ReadableSheet | readable function | Sheet | Python | loop bound | pool-thread switches |")
+        out.append("|---|---:|---:|---:|---:|---:|---:|")
         for w in lat:
             by = {i["key"]: i for i in w["implementations"]}
             cells = []
-            for k in keys + [next(i["key"] for i in w["implementations"] if i["role"] == "peer")]:
+            peer = next(i["key"] for i in w["implementations"] if i["role"] == "peer")
+            for k in keys + [peer, "floor"]:
                 i = by.get(k)
                 cells.append(f"{i['median_s'] * 1e6:.2f}" if i and i["status"] == "ok" else "-")
             sw = sum(i["wakeups"]["worker_switches"] for i in w["implementations"] if i.get("wakeups"))

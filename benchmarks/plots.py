@@ -15,6 +15,13 @@ GROUP_COLOURS = {
 }
 
 
+SHORTER = {
+    "comprehension over row, column and text lists": "comprehension over lists",
+    "comprehension over row and text lists": "comprehension over lists",
+    "comprehension over __slots__ objects": "comprehension over objects",
+}
+
+
 def ratio_bars(results: dict) -> list:
     """(label, ratio, group, target) for every peer of every workload,
     measured against the workload's main project implementation; for the
@@ -25,15 +32,18 @@ def ratio_bars(results: dict) -> list:
     for w in results["workloads"]:
         if w.get("group") == "scaling":
             continue
-        labels = {i["key"]: i["label"] for i in w["implementations"]}
+        labels = {i["key"]: SHORTER.get(i["label"], i["label"]) for i in w["implementations"]}
         shown = [(w.get("primary"), None)]
         if w.get("group") == "search":
-            shown.append(("sheet", "texts"))
+            shown += [("readable_sheet_churned", "texts"), ("sheet", "texts")]
         for project, only in shown:
             for peer, r in w.get("ratios", {}).get(project, {}).items():
                 if r is None or (only and peer != only):
                     continue
-                who = "" if project == w.get("primary") else f"{labels.get(project, project).split('.')[0]} vs "
+                who = {
+                    w.get("primary"): "",
+                    "readable_sheet_churned": "after churn: ",
+                }.get(project, f"{labels.get(project, project).split('.')[0]} vs ")
                 target = RATIO_TARGETS.get((w["id"], project, peer))
                 bars.append((f"{w['short']}: {who}{labels.get(peer, peer)}", r, w.get("group", ""), target))
     return bars
@@ -74,7 +84,7 @@ def draw(results: dict, directory: Path) -> list[Path]:
         ax.set_ylim(-0.8, len(bars) - 0.2)
         fig.tight_layout()
         path = directory / "ratios.png"
-        fig.savefig(path, dpi=110)
+        fig.savefig(path, dpi=110, bbox_inches="tight")
         plt.close(fig)
         written.append(path)
 
@@ -100,7 +110,17 @@ def draw(results: dict, directory: Path) -> list[Path]:
         ax.legend(fontsize=7, loc="center left", bbox_to_anchor=(1.01, 0.5))
         fig.tight_layout()
         path = directory / "scaling.png"
-        fig.savefig(path, dpi=110)
+        fig.savefig(path, dpi=110, bbox_inches="tight")
         plt.close(fig)
         written.append(path)
     return written
+
+
+if __name__ == "__main__":
+    import json
+    import sys
+
+    # python -m benchmarks.plots RESULTS.json DIRECTORY: draws the figures again.
+    with open(sys.argv[1] if len(sys.argv) > 1 else "docs/benchmark-results.json") as f:
+        for written in draw(json.load(f), Path(sys.argv[2] if len(sys.argv) > 2 else "docs")):
+            print(written)

@@ -90,7 +90,7 @@ class Snapshot:
     cells, the value texts (and rows and columns) as Python lists, small
     Python objects, and a pandas frame."""
 
-    def __init__(self, cells, cols, finder=None, objects=None, pandas=True):
+    def __init__(self, cells, cols, finder=None, objects=None, pandas=True, churned=None):
         self.cells = cells
         self.n = len(cells)
         self.params = data.search_parameters(self.n, cols)
@@ -99,12 +99,16 @@ class Snapshot:
         self.cols = [d["column"] for d in cells]
         self.objects = objects if objects is not None else finder_objects(data.snapshot_sheets(cells))[0]
         self.error = None
-        self.readable = self.rs = self.rcells = self.sheet = self.book = None
+        self.readable = self.rs = self.rcells = self.sheet = self.book = self.rs_churned = None
         try:
             self.readable = readable_module()
             self.finder = finder if finder is not None else self.readable.create_finder(data.snapshot_sheets(cells))
             self.rs = self.finder.find_sheet_by_name("Data")
             self.rcells = self.rs.cells
+            # The same snapshot built again after others were built and freed
+            # (see churned_finder), or None.
+            self.churned = churned
+            self.rs_churned = churned.find_sheet_by_name("Data") if churned is not None else None
         except (Unavailable, AttributeError) as exc:
             self.error = str(exc)
         import brindel
@@ -124,6 +128,20 @@ class Snapshot:
                 self.pandas_error = None
             except ImportError:
                 self.pandas_error = "pandas is not installed"
+
+
+CHURN = 8
+
+
+def churned_finder(sheets, done: int = 0):
+    """A finder over sheets built after CHURN finders over the same sheets
+    were built and freed (done of them already, by an earlier workload):
+    a snapshot in a heap that earlier snapshots have left behind, as in a
+    process that builds one report after another."""
+    create = readable_module().create_finder
+    for _ in range(max(0, CHURN - done)):
+        create(sheets)
+    return create(sheets)
 
 
 def summarize(result):
@@ -249,7 +267,7 @@ def _values_peers(s, fixed, wanted, by_column):
     ]
 
 
-def search_specs(s: Snapshot) -> list[dict]:
+def search_queries(s: Snapshot) -> list[dict]:
     """One dict per search: id, title, method and arguments, peers, limit."""
     p = s.params
     lo, hi = p["band"]
@@ -329,8 +347,8 @@ def _bound(obj, method, *args):
     return functools.partial(getattr(obj, method), *args)
 
 
-def project_impls(s: Snapshot, spec: dict, dict_list: bool = False) -> list:
-    method, args = spec["method"], spec["args"]
+def project_impls(s: Snapshot, query: dict, dict_list: bool = False) -> list:
+    method, args = query["method"], query["args"]
 
     def unavailable_if_broken(make):
         def wrapped():
@@ -356,6 +374,17 @@ def project_impls(s: Snapshot, spec: dict, dict_list: bool = False) -> list:
             check=summarize,
         ),
     ]
+    if s.rs_churned is not None:
+        out.insert(
+            1,
+            impl(
+                "readable_sheet_churned",
+                f"ReadableSheet.{method}, snapshot made after {CHURN} were freed",
+                PROJECT,
+                unavailable_if_broken(lambda: _bound(s.rs_churned, method, *args)),
+                check=summarize,
+            ),
+        )
     if dict_list:
         out.append(
             impl(
@@ -370,10 +399,10 @@ def project_impls(s: Snapshot, spec: dict, dict_list: bool = False) -> list:
     return out
 
 
-def search_impls(s: Snapshot, spec: dict, peers: bool = True) -> list:
-    out = project_impls(s, spec, dict_list=spec.get("dict_list", False))
+def search_impls(s: Snapshot, query: dict, peers: bool = True) -> list:
+    out = project_impls(s, query, dict_list=query.get("dict_list", False))
     if peers:
-        for key, label, make in spec["peers"]:
+        for key, label, make in query["peers"]:
             out.append(impl(key, label, PEER, make, check=summarize))
     return out
 

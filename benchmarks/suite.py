@@ -5,6 +5,7 @@ from __future__ import annotations
 
 import argparse
 import datetime
+import functools
 import gc
 import json
 import math
@@ -17,6 +18,7 @@ from pathlib import Path
 
 from . import data, memory, readable_bench, targets, workbook
 from .harness import (
+    BOUND,
     PEER,
     PROJECT,
     ResultMismatch,
@@ -447,8 +449,8 @@ def run_finder_memory(args, out):
     print_memory(rec)
 
 
-def limit_figures(lim, spec, s, project_impls):
-    mode, *margs = spec["limit"]
+def limit_figures(lim, query, s, project_impls):
+    mode, *margs = query["limit"]
     if lim is None or not lim.ok:
         return {"status": "unavailable", "reason": "limit program not built" if lim is None else lim.error}
     runs = {"one_thread": lim.run(1, mode, *margs), "two_threads": lim.run(2, mode, *margs)}
@@ -464,7 +466,7 @@ def limit_figures(lim, spec, s, project_impls):
         else:
             agrees = summary is None or fig["matches"] == (summary[0] if isinstance(summary, tuple) else summary)
         if not agrees:
-            raise ResultMismatch(f"limit program ({name}) disagrees with the searches on {spec['id']}: {fig}, {summary}")
+            raise ResultMismatch(f"limit program ({name}) disagrees with the searches on {query['id']}: {fig}, {summary}")
         fig["seconds"] = fig["median_ns"] / 1e9
     two = runs["two_threads"]["seconds"]
     distance = {}
@@ -474,22 +476,22 @@ def limit_figures(lim, spec, s, project_impls):
     return {"status": "ok", "mode": mode, **runs, "distance": distance}
 
 
-def run_searches(args, cells, finder, objects, out):
-    s = readable_bench.Snapshot(cells, args.finder_cols, finder=finder, objects=objects)
+def run_searches(args, cells, finder, objects, out, churned=None):
+    s = readable_bench.Snapshot(cells, args.finder_cols, finder=finder, objects=objects, churned=churned)
     lim = Limit(s.rows, s.cols, s.texts, reps=max(3, args.rounds))
     gc.collect()
     gc.freeze()
     try:
-        for spec in readable_bench.search_specs(s):
-            impls = readable_bench.search_impls(s, spec)
+        for query in readable_bench.search_queries(s):
+            impls = readable_bench.search_impls(s, query)
             measure(impls, args.rounds, args.min_time)
             project = [i for i in impls if i.role == PROJECT]
-            limit = limit_figures(lim, spec, s, project)
+            limit = limit_figures(lim, query, s, project)
             rec = record(
-                spec["id"],
+                query["id"],
                 "search",
-                spec["id"].replace("search_", "search: "),
-                spec["title"],
+                query["id"].replace("search_", "search: "),
+                query["title"],
                 impls,
                 {"cells": s.n, "cols": args.finder_cols},
                 primary="readable_sheet",
@@ -519,10 +521,15 @@ def run_latency(args, baseline_tids, out):
     except readable_bench.Unavailable as exc:
         spin_note = str(exc)
     gc.collect()
-    for spec in readable_bench.search_specs(small):
-        impls = readable_bench.project_impls(small, spec)
-        key, label, make = spec["peers"][0]
+    for query in readable_bench.search_queries(small):
+        impls = readable_bench.project_impls(small, query)
+        key, label, make = query["peers"][0]
         impls.append(impl(key, label, PEER, make, check=readable_bench.summarize))
+        # What the timing loop itself costs per call: a partial of a builtin
+        # that does next to nothing.
+        impls.append(
+            impl("floor", "bound: partial(isinstance, 1, int)", BOUND, lambda: functools.partial(isinstance, 1, int))
+        )
         measure(impls, args.rounds, args.latency_min_time)
         for item in impls:
             if item.ok and item.role == PROJECT:
@@ -531,10 +538,10 @@ def run_latency(args, baseline_tids, out):
                 item.extra["wakeups"] = probe
                 item.extra["us_per_call"] = statistics.median(item.samples) * 1e6
         rec = record(
-            "latency_" + spec["id"].replace("search_", ""),
+            "latency_" + query["id"].replace("search_", ""),
             "latency",
-            spec["id"].replace("search_", "latency: "),
-            spec["title"] + f", on {small.n} cells",
+            query["id"].replace("search_", "latency: "),
+            query["title"] + f", on {small.n} cells",
             impls,
             {"cells": small.n, "cols": args.latency_cols},
             primary="readable_sheet",
@@ -764,17 +771,27 @@ def main(argv=None) -> int:
             cells = data.snapshot_cells(args.finder_cells, args.finder_cols)
         if "memory" in g:
             run_finder_memory(args, out)
-        if "finder" in g:
-            run_finder(args, data.snapshot_sheets(cells), out)
+        finder = churned = None
         if "search" in g:
+            # The snapshot the searches run on is made before any other has
+            # been freed; a second one after several were (the finder
+            # workload builds and frees one per round).
             try:
                 finder = readable_bench.readable_module().create_finder(data.snapshot_sheets(cells))
             except readable_bench.Unavailable:
                 finder = None
+        rounds_done = 0
+        if "finder" in g:
+            run_finder(args, data.snapshot_sheets(cells), out)
+            rounds_done = args.rounds + 1
+        if "search" in g:
+            if finder is not None:
+                churned = readable_bench.churned_finder(data.snapshot_sheets(cells), rounds_done)
             objects = readable_bench.finder_objects(data.snapshot_sheets(cells))[0]
-            run_searches(args, cells, finder, objects, out)
-            del finder, objects
-            gc.collect()
+            run_searches(args, cells, finder, objects, out, churned)
+            del objects
+        del finder, churned
+        gc.collect()
     if "latency" in g:
         run_latency(args, baseline_tids, out)
     if "scaling" in g:
