@@ -76,6 +76,11 @@ void build_module_body(PyObject* m) {
     if (PyObject_SetItem(modules.get(), Object::checked(PyUnicode_FromString("brindel.readable")).get(),
                          readable.get()) < 0)
         throw_error_set();
+#ifdef BRINDEL_DEBUG_HOOKS
+    // A plain attribute: the hook stays out of __all__.
+    Object panic = Object::checked(new_function(debug_panic_def(), m));
+    if (PyObject_SetAttrString(m, "_debug_panic", panic.get()) < 0) throw_error_set();
+#endif
 }
 
 PyObject* init() {

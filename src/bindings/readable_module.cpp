@@ -1,5 +1,7 @@
 #include "readable_module.hpp"
 
+#include <deque>
+
 #include "search_ops.hpp"
 
 namespace brindel::py {
@@ -38,8 +40,12 @@ PyMethodDef search_def() {
 }
 
 void add_function(PyObject* m, PyMethodDef def) {
-    auto* stored = new PyMethodDef(def);  // kept for the life of the process
-    add_to_module(m, def.ml_name, new_function(stored, m));
+    // The function objects point at their definitions, which are kept for
+    // the life of the process in one table that stays reachable (a deque
+    // does not move its elements); the module may be torn down before exit.
+    static auto* stored = new std::deque<PyMethodDef>();
+    stored->push_back(def);
+    add_to_module(m, def.ml_name, new_function(&stored->back(), m));
 }
 
 }  // namespace
