@@ -397,6 +397,23 @@ def test_empty_value_cell_is_listed():
     ]
 
 
+def assert_same(a, b):
+    # == alone would take 1 for 1.0 and True; the types must agree too.
+    assert type(a) is type(b), (a, b)
+    if isinstance(a, dict):
+        assert list(a) == list(b)
+        for k in a:
+            assert_same(a[k], b[k])
+    elif isinstance(a, list):
+        assert len(a) == len(b)
+        for x, y in zip(a, b):
+            assert_same(x, y)
+    elif isinstance(a, float) and a == 0:
+        assert str(a) == str(b)
+    else:
+        assert a == b
+
+
 def test_to_dict_equals_parsed_json_for_a_full_book():
     import datetime as dt
     import math
@@ -414,9 +431,17 @@ def test_to_dict_equals_parsed_json_for_a_full_book():
     s.set_height_row(4294967295, 1e300)
     s.set_width_column(65535, 1e-300)
     s.add_merge_cells(4294967295, 0, 65535, 0)
+    s.cell(300, 1, "-0.0")
+    s.cell(300, 300, "-7")
+    s.cell(299, 2, "2147483648")
+    s.cell(70000, 2, "x").style = "st"
+    s.cell(2, 2).hidden_value = "h"
+    s.add_comment(5, 6, "note", "me")
+    s.set_height_row(7, math.inf)
+    s.set_hidden_row(7, True)
     b.copy_sheet(s)
     d = b.to_dict()
-    assert d == json.loads(b.to_json())
+    assert_same(d, json.loads(b.to_json()))
     assert type(d["sheets"][0]["row_dimensions"]["default_height"]) is float
     assert d["sheets"][0]["cells"][6]["value"] == "2024-01-05T10:00:00.000005"
     assert d["sheets"][0]["cells"][5]["value"] is None

@@ -37,6 +37,11 @@ class MyStr(str):
         return "not used"
 
 
+class OwnStrDatetime(datetime.datetime):
+    def __str__(self):
+        return "own text"
+
+
 # ---- text form ----
 
 
@@ -67,6 +72,9 @@ class MyStr(str):
         ([], "[]"),
         ([[], [[2.0]]], "[[], [[2]]]"),
         (datetime.datetime(2024, 1, 5, 10, 0), "2024-01-05 10:00:00"),
+        (datetime.datetime(7, 12, 31, 23, 59, 59, 5), "0007-12-31 23:59:59.000005"),
+        (datetime.datetime(2024, 1, 5, tzinfo=datetime.timezone.utc), "2024-01-05 00:00:00+00:00"),
+        (OwnStrDatetime(2024, 1, 5), "own text"),
         (decimal.Decimal("1.50"), "1.50"),
         ((1, "a"), "(1, 'a')"),
         (Str("\ud800x"), "\ufffdx"),

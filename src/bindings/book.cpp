@@ -33,16 +33,6 @@ PyObject* to_json(BookRecord& book) {
     return new_str(r.value());
 }
 
-PyObject* to_dict(BookRecord& book) {
-    Result<std::string> r = book.to_json();
-    if (!r) throw_engine_error(r.error());
-    Object text = Object::checked(new_str(r.value()));
-    r = std::string();  // the document text is no longer needed
-    Object json = Object::checked(PyImport_ImportModule("json"));
-    Object loads = Object::checked(PyObject_GetAttrString(json.get(), "loads"));
-    return check(PyObject_CallOneArg(loads.get(), text.get()));
-}
-
 }  // namespace workbook
 
 namespace {

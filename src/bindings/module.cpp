@@ -8,6 +8,7 @@
 #include "objects.hpp"
 #include "readable_module.hpp"
 #include "sheet.hpp"
+#include "workbook.hpp"
 
 namespace brindel::py {
 
@@ -76,6 +77,7 @@ void build_module_body(PyObject* m) {
     if (PyObject_SetItem(modules.get(), Object::checked(PyUnicode_FromString("brindel.readable")).get(),
                          readable.get()) < 0)
         throw_error_set();
+    workbook::remember_json_loads();
 #ifdef BRINDEL_DEBUG_HOOKS
     // A plain attribute: the hook stays out of __all__.
     Object panic = Object::checked(new_function(debug_panic_def(), m));

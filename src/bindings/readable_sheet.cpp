@@ -57,7 +57,7 @@ PyObject* repr(Obj& o) {
     {
         SharedLock g(o.rec->lock());
         name = o.rec->name_unlocked();
-        count = o.rec->cell_table_unlocked().size();
+        count = o.rec->cell_count_unlocked();
     }
     return new_str("ReadableSheet (" + name + ") cells: " + std::to_string(count));
 }

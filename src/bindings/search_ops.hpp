@@ -56,24 +56,34 @@ using Texts = std::vector<std::string>;
 
 inline Cell at(Sequence s, std::optional<size_t> p) { return p ? Cell(s[*p]) : Cell(); }
 
+// Taking a handle writes to the record; the records found lie anywhere in
+// memory, and the scan that found them has long moved on: fetch a few ahead.
+constexpr size_t kFetchAhead = 16;
+
 inline Cells at(Sequence s, const search::Positions& ps) {
     Cells out;
     out.reserve(ps.size());
-    for (size_t p : ps) out.emplace_back(s[p]);
+    for (size_t i = 0; i < ps.size(); ++i) {
+        if (i + kFetchAhead < ps.size()) __builtin_prefetch(s[ps[i + kFetchAhead]], 1);
+        out.emplace_back(s[ps[i]]);
+    }
     return out;
 }
 
 inline Cells handles(const std::vector<CellRecord*>& recs) {
     Cells out;
     out.reserve(recs.size());
-    for (CellRecord* r : recs) out.emplace_back(r);
+    for (size_t i = 0; i < recs.size(); ++i) {
+        if (i + kFetchAhead < recs.size()) __builtin_prefetch(recs[i + kFetchAhead], 1);
+        out.emplace_back(recs[i]);
+    }
     return out;
 }
 
 // The cell of a sheet at (row, col) by key lookup; the caller holds the
 // sheet's read lock.
 inline CellRecord* cell_at(const SheetRecord& sh, uint32_t row, uint16_t col) {
-    return sh.cell_table_unlocked().find(pack_key(row, col));
+    return sh.find_unlocked(pack_key(row, col));
 }
 
 // ---- the operations ----

@@ -152,7 +152,7 @@ PyObject* repr(SheetObject& o) {
     {
         SharedLock g(o.rec->lock());
         name = o.rec->name_unlocked();
-        count = o.rec->cell_table_unlocked().size();
+        count = o.rec->cell_count_unlocked();
     }
     return new_str("Sheet (" + name + ") cells: " + std::to_string(count));
 }

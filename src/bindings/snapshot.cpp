@@ -1,5 +1,7 @@
 #include "snapshot.hpp"
 
+#include <datetime.h>
+
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -215,8 +217,50 @@ struct Text {
     }
 };
 
+// str() of a naive datetime.datetime (not a subclass, whose str may be its
+// own), written here: "YYYY-MM-DD HH:MM:SS" and ".ffffff" when there is a
+// fraction. False when v is anything else.
+bool naive_datetime_text(PyObject* v, std::string& out) {
+    if (!PyDateTimeAPI) {
+        PyDateTime_IMPORT;
+        if (!PyDateTimeAPI) {
+            PyErr_Clear();
+            return false;
+        }
+    }
+    if (!PyDateTime_CheckExact(v) || PyDateTime_DATE_GET_TZINFO(v) != Py_None) return false;
+    char buf[32];
+    char* p = buf;
+    auto digits = [&p](int x, int width) {
+        for (int i = width - 1; i >= 0; --i, x /= 10) p[i] = static_cast<char>('0' + x % 10);
+        p += width;
+    };
+    digits(PyDateTime_GET_YEAR(v), 4);
+    *p++ = '-';
+    digits(PyDateTime_GET_MONTH(v), 2);
+    *p++ = '-';
+    digits(PyDateTime_GET_DAY(v), 2);
+    *p++ = ' ';
+    digits(PyDateTime_DATE_GET_HOUR(v), 2);
+    *p++ = ':';
+    digits(PyDateTime_DATE_GET_MINUTE(v), 2);
+    *p++ = ':';
+    digits(PyDateTime_DATE_GET_SECOND(v), 2);
+    if (int micro = PyDateTime_DATE_GET_MICROSECOND(v)) {
+        *p++ = '.';
+        digits(micro, 6);
+    }
+    size_t n = static_cast<size_t>(p - buf);
+    out.assign(buf, n);
+    return true;
+}
+
 // str(v), with characters that UTF-8 cannot hold replaced by U+FFFD.
 void str_of(PyObject* v, Text& out) {
+    if (naive_datetime_text(v, out.own)) {
+        out.set_own();
+        return;
+    }
     Object s = Object::checked(PyObject_Str(v));
     Py_ssize_t n;
     const char* p = PyUnicode_AsUTF8AndSize(s.get(), &n);

@@ -13,6 +13,9 @@ PyObject* get_sheet_index(BookRecord& book, const Args& a); // (idx)
 PyObject* get_sheet_name(BookRecord& book, const Args& a);  // (name)
 PyObject* to_json(BookRecord& book);
 PyObject* to_dict(BookRecord& book);
+// Keeps the interpreter's own json.loads, taken at module start: to_dict
+// builds its objects directly only while the json module still has it.
+void remember_json_loads();
 
 inline constexpr Param kAddSheetParams[] = {{"name"}, {"sheet_state", "\"visible\""}};
 inline constexpr Param kCopySheetParams[] = {{"sheet"}};

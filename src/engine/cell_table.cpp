@@ -66,6 +66,9 @@ size_t CellTable::find_index(uint64_t key) const noexcept {
     uint8_t h2 = static_cast<uint8_t>(h & 0x7F);
     size_t mask = cap_ - 1;
     size_t pos = static_cast<size_t>(h >> 7) & mask;
+    // The slot pointers of the first group lie on another cache line than
+    // the control bytes: fetch both at once.
+    __builtin_prefetch(slots_ + pos);
     for (size_t step = kGroup;; step += kGroup) {
         uint64_t g = load_group(ctrl_ + pos);
         for (uint64_t m = match_byte(g, h2); m; m &= m - 1) {
@@ -115,8 +118,14 @@ void CellTable::rehash(size_t new_cap) {
     ctrl_ = ctrl;
     slots_ = slots;
     cap_ = new_cap;
-    for (size_t i = 0; i < old_cap; ++i)
+    // The keys live in the records, which lie anywhere in memory: fetch them
+    // a few slots ahead of their use.
+    constexpr size_t kAhead = 8;
+    for (size_t i = 0; i < old_cap; ++i) {
+        if (i + kAhead < old_cap && !(old_ctrl[i + kAhead] & kEmpty))
+            __builtin_prefetch(old_slots[i + kAhead]);
         if (!(old_ctrl[i] & kEmpty)) place(old_slots[i], hash(old_slots[i]->key_unlocked()));
+    }
     ::operator delete(old_ctrl);
     ::operator delete(old_slots);
 }
@@ -130,8 +139,10 @@ void CellTable::reserve(size_t n) {
 void CellTable::insert_new(Ref<CellRecord> rec) {
     if (cap_ == 0 || (size_ + 1) > cap_ * 7 / 8) rehash(cap_ == 0 ? 16 : cap_ * 2);
     CellRecord* r = rec.detach();
-    place(r, hash(r->key_unlocked()));
+    // The record's count is raised before the slot is written: a locked
+    // operation after the store would wait for the slot's cache line.
     r->add_table();
+    place(r, hash(r->key_unlocked()));
     ++size_;
 }
 

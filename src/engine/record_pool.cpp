@@ -1,6 +1,8 @@
 #include "record_pool.hpp"
 
 #include <atomic>
+#include <cstdint>
+#include <mutex>
 #include <new>
 #include <vector>
 
@@ -16,11 +18,9 @@ void pool_free_32(void* p) noexcept { ::operator delete(p); }
 namespace {
 
 constexpr size_t kBlock = 32;
-constexpr size_t kChunk = 64 * 1024;
-
-struct FreeBlock {
-    FreeBlock* next;
-};
+constexpr size_t kChunk = 64 * 1024;  // chunks are aligned to their size
+constexpr size_t kBlocks = kChunk / kBlock;
+constexpr size_t kWords = kBlocks / 64;
 
 class SpinLock {
 public:
@@ -39,11 +39,23 @@ private:
     std::atomic<bool> flag_{false};
 };
 
+// A chunk starts with its header; a set bit marks a free block. Blocks are
+// handed out lowest address first, whatever order they were freed in, so the
+// records of a sheet built after others were freed still lie side by side in
+// the order they were made.
+struct Chunk {
+    uint64_t free_bits[kWords];
+    uint32_t free_count;
+    uint32_t first_word;  // no free block below this word
+    size_t index;         // position in Pool::chunks
+};
+constexpr size_t kHeaderBlocks = (sizeof(Chunk) + kBlock - 1) / kBlock;
+
 struct Pool {
     SpinLock lock;
-    FreeBlock* free_list = nullptr;
-    char* bump = nullptr;  // next never-used block of the newest chunk
-    char* bump_end = nullptr;
+    std::vector<Chunk*> chunks;
+    std::vector<uint64_t> nonfull;  // bit i: chunks[i] has a free block
+    Chunk* current = nullptr;       // where blocks come from now
 };
 
 Pool& pool() {
@@ -52,50 +64,71 @@ Pool& pool() {
     return *p;
 }
 
+Chunk* chunk_of(void* block) noexcept {
+    return reinterpret_cast<Chunk*>(reinterpret_cast<uintptr_t>(block) & ~(uintptr_t{kChunk} - 1));
+}
+
+void mark_nonfull(Pool& p, const Chunk* c, bool on) noexcept {
+    uint64_t bit = uint64_t{1} << (c->index % 64);
+    if (on)
+        p.nonfull[c->index / 64] |= bit;
+    else
+        p.nonfull[c->index / 64] &= ~bit;
+}
+
+// The chunk with a free block that was made first, or none.
+Chunk* first_nonfull(Pool& p) noexcept {
+    for (size_t w = 0; w < p.nonfull.size(); ++w)
+        if (p.nonfull[w]) return p.chunks[w * 64 + static_cast<size_t>(__builtin_ctzll(p.nonfull[w]))];
+    return nullptr;
+}
+
+// A new chunk, registered but not yet current. Called with the lock held;
+// throws bad_alloc with nothing changed.
+Chunk* add_chunk(Pool& p) {
+    if (p.chunks.size() % 64 == 0) p.nonfull.reserve(p.chunks.size() / 64 + 1);
+    p.chunks.reserve(p.chunks.size() + 1);
+    void* mem = ::operator new(kChunk, std::align_val_t{kChunk});
+    auto* c = static_cast<Chunk*>(mem);
+    for (uint64_t& w : c->free_bits) w = ~uint64_t{0};
+    for (size_t b = 0; b < kHeaderBlocks; ++b) c->free_bits[b / 64] &= ~(uint64_t{1} << (b % 64));
+    c->free_count = static_cast<uint32_t>(kBlocks - kHeaderBlocks);
+    c->first_word = 0;
+    c->index = p.chunks.size();
+    p.chunks.push_back(c);
+    if (c->index % 64 == 0) p.nonfull.push_back(0);
+    return c;
+}
+
 }  // namespace
 
 void* pool_allocate_32() {
     Pool& p = pool();
-    p.lock.lock();
-    if (FreeBlock* b = p.free_list) {
-        p.free_list = b->next;
-        p.lock.unlock();
-        return b;
+    std::lock_guard<SpinLock> g(p.lock);
+    Chunk* c = p.current;
+    if (!c || c->free_count == 0) {
+        c = first_nonfull(p);
+        if (!c) c = add_chunk(p);  // may throw bad_alloc
+        mark_nonfull(p, c, false);  // the current chunk is tracked apart
+        p.current = c;
     }
-    if (p.bump == p.bump_end) {
-        p.lock.unlock();
-        char* chunk = static_cast<char*>(::operator new(kChunk));  // may throw bad_alloc
-        p.lock.lock();
-        if (p.bump != p.bump_end) {
-            // Another thread refilled meanwhile: keep this chunk's blocks free.
-            for (size_t off = 0; off < kChunk; off += kBlock) {
-                auto* b = reinterpret_cast<FreeBlock*>(chunk + off);
-                b->next = p.free_list;
-                p.free_list = b;
-            }
-        } else {
-            p.bump = chunk;
-            p.bump_end = chunk + kChunk;
-        }
-        if (FreeBlock* b = p.free_list) {
-            p.free_list = b->next;
-            p.lock.unlock();
-            return b;
-        }
-    }
-    void* r = p.bump;
-    p.bump += kBlock;
-    p.lock.unlock();
-    return r;
+    size_t w = c->first_word;
+    while (c->free_bits[w] == 0) ++w;
+    size_t b = static_cast<size_t>(__builtin_ctzll(c->free_bits[w]));
+    c->free_bits[w] &= c->free_bits[w] - 1;
+    c->first_word = static_cast<uint32_t>(w);
+    --c->free_count;
+    return reinterpret_cast<char*>(c) + (w * 64 + b) * kBlock;
 }
 
 void pool_free_32(void* ptr) noexcept {
     Pool& p = pool();
-    auto* b = static_cast<FreeBlock*>(ptr);
-    p.lock.lock();
-    b->next = p.free_list;
-    p.free_list = b;
-    p.lock.unlock();
+    Chunk* c = chunk_of(ptr);
+    size_t i = static_cast<size_t>(static_cast<char*>(ptr) - reinterpret_cast<char*>(c)) / kBlock;
+    std::lock_guard<SpinLock> g(p.lock);
+    c->free_bits[i / 64] |= uint64_t{1} << (i % 64);
+    if (i / 64 < c->first_word) c->first_word = static_cast<uint32_t>(i / 64);
+    if (c->free_count++ == 0 && c != p.current) mark_nonfull(p, c, true);
 }
 
 #endif

@@ -31,10 +31,58 @@ void CommentRecord::set_text(std::string t) {
 
 // ---- ordering ----
 
+SheetRecord::~SheetRecord() {
+    if (snapshot_)
+        for (CellRecord* r : order_) Ref<CellRecord>::adopt(r);
+}
+
+void SheetRecord::put_cell_unshared(Ref<CellRecord> rec) {
+    if (!snapshot_) {
+        snapshot_ = true;
+        order_valid_.store(true, std::memory_order_relaxed);
+    }
+    // Out of order (or a second cell for a coordinate): sorted on first use.
+    if (!order_.empty() && order_.back()->key_unlocked() >= rec->key_unlocked())
+        order_valid_.store(false, std::memory_order_relaxed);
+    order_.push_back(rec.detach());
+}
+
+// Sorts a snapshot's cells; the stable sort leaves the cells given for one
+// coordinate in their order, and the last of them stays.
+static void sort_snapshot(std::vector<CellRecord*>& order) {
+    std::vector<std::pair<uint64_t, CellRecord*>> keyed;
+    keyed.reserve(order.size());
+    for (CellRecord* r : order) keyed.emplace_back(r->key_unlocked(), r);
+    parallel::sort_by_key(keyed);
+    size_t n = 0;
+    for (size_t i = 0; i < keyed.size(); ++i) {
+        if (i + 1 < keyed.size() && keyed[i + 1].first == keyed[i].first) {
+            Ref<CellRecord>::adopt(keyed[i].second);  // replaced by a later cell
+            continue;
+        }
+        order[n++] = keyed[i].second;
+    }
+    order.resize(n);
+    order.shrink_to_fit();
+}
+
+CellRecord* SheetRecord::find_unlocked(uint64_t key) const noexcept {
+    if (!snapshot_) return cells_.find(key);
+    const std::vector<CellRecord*>& order = row_major_unlocked();
+    auto it = std::lower_bound(order.begin(), order.end(), key,
+                               [](const CellRecord* r, uint64_t k) { return r->key_unlocked() < k; });
+    return it != order.end() && (*it)->key_unlocked() == key ? *it : nullptr;
+}
+
 const std::vector<CellRecord*>& SheetRecord::row_major_unlocked() const {
     if (order_valid_.load(std::memory_order_acquire)) return order_;
     std::lock_guard<std::mutex> g(order_mu_);
     if (order_valid_.load(std::memory_order_relaxed)) return order_;
+    if (snapshot_) {
+        sort_snapshot(order_);
+        order_valid_.store(true, std::memory_order_release);
+        return order_;
+    }
     std::vector<std::pair<uint64_t, CellRecord*>> keyed;
     keyed.reserve(cells_.size());
     cells_.for_each([&](CellRecord* r) { keyed.emplace_back(r->key_unlocked(), r); });
@@ -57,8 +105,8 @@ Ref<SheetRecord> SheetRecord::copy() const {
     s->default_height_ = default_height_;
     s->default_width_ = default_width_;
     s->comments_ = comments_;
-    s->cells_.reserve(cells_.size());
-    cells_.for_each([&](CellRecord* r) { s->cells_.insert_new(Ref<CellRecord>(r)); });
+    s->cells_.reserve(cell_count_unlocked());
+    for_each_cell_unlocked([&](CellRecord* r) { s->cells_.insert_new(Ref<CellRecord>(r)); });
     return s;
 }
 
@@ -79,32 +127,32 @@ Ref<CellRecord> SheetRecord::cell(uint32_t row, uint16_t col, const std::string_
 
 Ref<CellRecord> SheetRecord::find_cell(uint32_t row, uint16_t col) const {
     SharedLock g(lock_);
-    return Ref<CellRecord>(cells_.find(pack_key(row, col)));
+    return Ref<CellRecord>(find_unlocked(pack_key(row, col)));
 }
 
 std::string SheetRecord::value_text_at(uint32_t row, uint16_t col) const {
     SharedLock g(lock_);
-    if (CellRecord* r = cells_.find(pack_key(row, col))) return r->value_text();
+    if (CellRecord* r = find_unlocked(pack_key(row, col))) return r->value_text();
     return {};
 }
 
 uint32_t SheetRecord::max_row() const {
     SharedLock g(lock_);
     uint32_t m = 0;
-    cells_.for_each([&](CellRecord* r) { m = std::max(m, r->row_unlocked()); });
+    for_each_cell_unlocked([&](CellRecord* r) { m = std::max(m, r->row_unlocked()); });
     return m;
 }
 
 uint16_t SheetRecord::max_column() const {
     SharedLock g(lock_);
     uint16_t m = 0;
-    cells_.for_each([&](CellRecord* r) { m = std::max(m, r->column_unlocked()); });
+    for_each_cell_unlocked([&](CellRecord* r) { m = std::max(m, r->column_unlocked()); });
     return m;
 }
 
 size_t SheetRecord::cell_count() const {
     SharedLock g(lock_);
-    return cells_.size();
+    return cell_count_unlocked();
 }
 
 std::vector<Ref<CellRecord>> SheetRecord::cells() const {
@@ -256,9 +304,12 @@ void SheetRecord::delete_span(uint64_t idx, uint64_t amount) {
                 r->set_column(static_cast<uint16_t>(p - amount));
         }
     }
-    cells_.clear();
+    // The new table counts itself before the old one lets go: a record shared
+    // with another sheet must never count fewer tables than hold it, or that
+    // sheet, deleting at the same time, would move it under this one.
     for (auto& r : kept) fresh.insert_new(std::move(r));
     cells_.swap(fresh);
+    fresh.clear();
     order_valid_.store(false, std::memory_order_relaxed);
 }
 

@@ -76,6 +76,9 @@ class SheetRecord : public RefCounted {
 public:
     SheetRecord(std::string name, std::string state)
         : name_(std::move(name)), state_(std::move(state)) {}
+    ~SheetRecord();
+    SheetRecord(const SheetRecord&) = delete;
+    SheetRecord& operator=(const SheetRecord&) = delete;
     static void destroy(SheetRecord* r) noexcept { delete r; }
 
     // A new sheet with this one's contents: name, state, merged ranges and
@@ -116,7 +119,21 @@ public:
     // For readers that walk the whole record (the document writer, the
     // searches): the lock and the raw tables, to be used under that lock.
     const RwLock& lock() const noexcept { return lock_; }
-    const CellTable& cell_table_unlocked() const noexcept { return cells_; }
+    CellRecord* find_unlocked(uint64_t key) const noexcept;
+    size_t cell_count_unlocked() const noexcept {
+        return snapshot_ ? row_major_unlocked().size() : cells_.size();
+    }
+    // Every cell once, in no particular order.
+    template <class F>
+    void for_each_cell_unlocked(F&& f) const {
+        if (snapshot_)
+            for (CellRecord* r : row_major_unlocked()) f(r);
+        else
+            cells_.for_each(f);
+    }
+    // A snapshot sheet keeps its cells in row-major order only, without a
+    // table: lookups search that order.
+    bool is_snapshot() const noexcept { return snapshot_; }
     const std::string& name_unlocked() const noexcept { return name_; }
     const std::string& state_unlocked() const noexcept { return state_; }
     const std::vector<MergedRange>& merges_unlocked() const noexcept { return merges_; }
@@ -134,11 +151,10 @@ public:
     double default_width() const noexcept { return default_width_; }
 
     // Builders for snapshots, used before the record is shared with anyone.
-    void put_cell_unshared(Ref<CellRecord> rec) {
-        cells_.put(std::move(rec));
-        order_valid_.store(false, std::memory_order_relaxed);
-    }
-    void reserve_cells_unshared(size_t n) { cells_.reserve(n); }
+    // Of cells given for the same coordinate the last one stays. Cells that
+    // come in row-major order need no sort.
+    void put_cell_unshared(Ref<CellRecord> rec);
+    void reserve_cells_unshared(size_t n) { order_.reserve(n); }
     void set_merges_unshared(std::vector<MergedRange> m) { merges_ = std::move(m); }
 
 private:
@@ -158,8 +174,10 @@ private:
     std::vector<Ref<CommentRecord>> comments_;
     // Cache of row_major_unlocked(), dropped by every change to the table.
     mutable std::mutex order_mu_;
+    // For a snapshot sheet, order_ holds one handle on each of its cells.
     mutable std::vector<CellRecord*> order_;
     mutable std::atomic<bool> order_valid_{false};
+    bool snapshot_ = false;
 };
 
 

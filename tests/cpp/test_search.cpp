@@ -146,7 +146,7 @@ TEST(Search, SheetOrderAndRectangle) {
     }
     SharedLock g(s->lock());
     Sequence seq = row_major(*s);
-    ASSERT_EQ(seq.size(), s->cell_table_unlocked().size());
+    ASSERT_EQ(seq.size(), s->cell_count_unlocked());
     for (size_t i = 1; i < seq.size(); ++i) ASSERT_LT(seq[i - 1]->key_unlocked(), seq[i]->key_unlocked());
     Rectangle r{10, 20, 3, 5};
     std::vector<CellRecord*> want;

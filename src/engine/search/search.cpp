@@ -156,9 +156,20 @@ std::vector<std::string> values_by_row_cols(Sequence seq, uint32_t row,
 }
 
 std::vector<CellRecord*> cells_in_rectangle(const SheetRecord& sheet, const Rectangle& r) {
+    if (sheet.is_snapshot()) {
+        // Already in row-major order.
+        std::vector<CellRecord*> out;
+        for (CellRecord* rec : sheet.row_major_unlocked()) {
+            uint32_t row = rec->row_unlocked();
+            uint16_t col = rec->column_unlocked();
+            if (r.start_row <= row && row <= r.end_row && r.start_col <= col && col <= r.end_col)
+                out.push_back(rec);
+        }
+        return out;
+    }
     // Filter the table's entries first, then sort only what is inside.
     std::vector<std::pair<uint64_t, CellRecord*>> kept;
-    sheet.cell_table_unlocked().for_each([&](CellRecord* rec) {
+    sheet.for_each_cell_unlocked([&](CellRecord* rec) {
         uint32_t row = rec->row_unlocked();
         uint16_t col = rec->column_unlocked();
         if (r.start_row <= row && row <= r.end_row && r.start_col <= col && col <= r.end_col)
