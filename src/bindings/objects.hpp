@@ -20,23 +20,24 @@
 namespace brindel::py {
 
 // 0: free; n > 0: n shared borrows; -1: borrowed exclusively.
+// The flag is taken and given back only with the interpreter lock held (a
+// search that lets the lock go keeps its borrow until it has the lock back),
+// so the lock orders every use: plain loads and stores, no locked operation.
 class BorrowFlag {
 public:
     void acquire_shared() {
         intptr_t v = flag_.load(std::memory_order_relaxed);
-        do {
-            if (v < 0) throw_runtime_error("Already mutably borrowed");
-        } while (!flag_.compare_exchange_weak(v, v + 1, std::memory_order_acquire,
-                                              std::memory_order_relaxed));
+        if (v < 0) throw_runtime_error("Already mutably borrowed");
+        flag_.store(v + 1, std::memory_order_relaxed);
     }
-    void release_shared() noexcept { flag_.fetch_sub(1, std::memory_order_release); }
+    void release_shared() noexcept {
+        flag_.store(flag_.load(std::memory_order_relaxed) - 1, std::memory_order_relaxed);
+    }
     void acquire_exclusive() {
-        intptr_t expected = 0;
-        if (!flag_.compare_exchange_strong(expected, -1, std::memory_order_acquire,
-                                           std::memory_order_relaxed))
-            throw_runtime_error("Already borrowed");
+        if (flag_.load(std::memory_order_relaxed) != 0) throw_runtime_error("Already borrowed");
+        flag_.store(-1, std::memory_order_relaxed);
     }
-    void release_exclusive() noexcept { flag_.store(0, std::memory_order_release); }
+    void release_exclusive() noexcept { flag_.store(0, std::memory_order_relaxed); }
 
 private:
     std::atomic<intptr_t> flag_{0};
