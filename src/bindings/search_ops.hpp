@@ -252,14 +252,15 @@ void validate(const Op& op) {
 }
 
 // On a sheet, under its read lock: the key lookups and the rectangle use the
-// cell table, every other search the row-major sequence.
+// cell table, every other search the row-major sequence. With stable, no
+// writer can reach the sheet's records while the search runs.
 template <class Op>
-auto run_on_sheet(const Op& op, const SheetRecord& sh) {
+auto run_on_sheet(const Op& op, const SheetRecord& sh, bool stable = false) {
     SharedLock g(sh.lock());
     if constexpr (requires { op.run_sheet(sh); }) {
         return op.run_sheet(sh);
     } else {
-        return op.run(search::row_major(sh));
+        return op.run(search::row_major(sh, stable));
     }
 }
 
@@ -322,12 +323,14 @@ PyObject* readable_sheet_method(ReadableSheetObject& o, Args a) {
     }
 }
 
-// A method of Sheet: the interpreter lock is kept for the whole search.
+// A method of Sheet: the interpreter lock is kept for the whole search, and
+// every write to a cell record needs it, so the records hold still and are
+// read without their locks.
 template <class Op>
 PyObject* sheet_method(SheetObject& o, Args a) {
     Op op(a);
     validate(op);
-    return to_python<CellObject>(run_on_sheet(op, *o.rec));
+    return to_python<CellObject>(run_on_sheet(op, *o.rec, true));
 }
 
 }  // namespace brindel::py::searches

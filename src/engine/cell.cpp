@@ -109,7 +109,7 @@ Ref<CellRecord> CellRecord::create_snapshot(Coordinate c, const ValueView& value
     }
     if (standard) r->dtype_ = data_type[0];
     r->slot().assign(value);
-    r->flags_ |= kFrozen;
+    r->flags_.fetch_or(kFrozen, std::memory_order_relaxed);
     return r;
 }
 
@@ -134,7 +134,7 @@ CellExtras& CellRecord::ensure_extras() {
     x->value = slot_;  // takes the payload over, heap text included
     std::memcpy(slot_.data, &x, sizeof x);
     slot_.len = 0;
-    flags_ |= kHasExtras;
+    flags_.fetch_or(kHasExtras, std::memory_order_relaxed);
     return *x;
 }
 

@@ -94,7 +94,9 @@ public:
     static void* operator new(size_t);
     static void operator delete(void* p) noexcept;
 
-    bool frozen() const noexcept { return flags_ & kFrozen; }
+    // Read before the record's lock is taken, while a writer holding it may
+    // set kHasExtras: hence an atomic byte (kFrozen never changes once shared).
+    bool frozen() const noexcept { return flags_.load(std::memory_order_relaxed) & kFrozen; }
 
     // Readers (shared lock).
     Coordinate coordinate() const noexcept;
@@ -118,6 +120,12 @@ public:
     template <class F>
     void with_fields(F&& f) const {
         ReadGuard g(*this);
+        with_fields_unlocked(f);
+    }
+    // The same without the lock, for callers that shut out every writer of
+    // the record themselves.
+    template <class F>
+    void with_fields_unlocked(F&& f) const {
         const CellExtras* x = extras();
         std::string_view dt = dtype_ == kCustomType ? std::string_view(x->data_type)
                                                     : std::string_view(&dtype_, 1);
@@ -171,7 +179,7 @@ private:
     };
 
     CellExtras* extras() const noexcept {
-        if (!(flags_ & kHasExtras)) return nullptr;
+        if (!(flags_.load(std::memory_order_relaxed) & kHasExtras)) return nullptr;
         CellExtras* x;
         std::memcpy(&x, slot_.data, sizeof x);
         return x;
@@ -192,7 +200,7 @@ private:
     uint16_t col_;
     std::atomic<uint16_t> tables_{0};
     char dtype_ = 's';
-    uint8_t flags_ = 0;
+    std::atomic<uint8_t> flags_{0};
     ValueSlot slot_;
 };
 

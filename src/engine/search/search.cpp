@@ -15,18 +15,31 @@ namespace {
 // Runs a text test (Literal, TrimmedEqual) on one cell's value under its read
 // lock. The value text, when the kind of the value can match at all, is made
 // in a buffer on this thread's stack; a text is read in place.
+template <class F>
+void read_fields(const CellRecord* r, bool stable, F&& f) {
+    if (stable)
+        r->with_fields_unlocked(f);
+    else
+        r->with_fields(f);
+}
+
+Coordinate coordinate_of(Sequence seq, size_t i) {
+    const CellRecord* r = seq[i];
+    return seq.stable ? Coordinate{r->row_unlocked(), r->column_unlocked()} : r->coordinate();
+}
+
 template <class Test>
-bool test_value(const CellRecord* r, const Test& test) {
+bool test_value(const CellRecord* r, bool stable, const Test& test) {
     char buf[kValueTextBuffer];
     bool hit = false;
-    r->with_fields([&](const ValueView& v, const std::string*, std::string_view,
-                       const std::string*, const std::string*) { hit = test.matches_value(v, buf); });
+    read_fields(r, stable, [&](const ValueView& v, const std::string*, std::string_view,
+                               const std::string*, const std::string*) { hit = test.matches_value(v, buf); });
     return hit;
 }
 
 template <class Test>
 Positions filter_text(Sequence seq, const Test& test) {
-    return parallel::filter(seq.size(), [&](size_t i) { return test_value(seq[i], test); });
+    return parallel::filter(seq.size(), [&](size_t i) { return test_value(seq[i], seq.stable, test); });
 }
 
 // Opening and closing markers of the paired scan, in the order picked, up to
@@ -38,8 +51,8 @@ Positions scan_markers(Sequence seq, std::string_view before, std::string_view a
     bool open = false;
     char buf[kValueTextBuffer];
     for (size_t i = 0; i < seq.size() && picked.size() < stop_after; ++i) {
-        seq[i]->with_fields([&](const ValueView& v, const std::string*, std::string_view,
-                                const std::string*, const std::string*) {
+        read_fields(seq[i], seq.stable, [&](const ValueView& v, const std::string*, std::string_view,
+                                            const std::string*, const std::string*) {
             // Only the pattern that can pick the cell in this state is tested.
             const Literal& re = open ? close_re : open_re;
             if (re.matches_value(v, buf)) {
@@ -53,21 +66,23 @@ Positions scan_markers(Sequence seq, std::string_view before, std::string_view a
 
 }  // namespace
 
-Sequence row_major(const SheetRecord& sheet) { return Sequence(sheet.row_major_unlocked()); }
+Sequence row_major(const SheetRecord& sheet, bool stable) {
+    return Sequence(sheet.row_major_unlocked(), stable);
+}
 
 std::optional<size_t> first_containing(Sequence seq, std::string_view needle) {
     Literal lit(needle);
-    return parallel::first(seq.size(), [&](size_t i) { return test_value(seq[i], lit); });
+    return parallel::first(seq.size(), [&](size_t i) { return test_value(seq[i], seq.stable, lit); });
 }
 
 std::optional<size_t> first_trimmed_equal(Sequence seq, std::string_view value) {
     TrimmedEqual eq(value);
-    return parallel::first(seq.size(), [&](size_t i) { return test_value(seq[i], eq); });
+    return parallel::first(seq.size(), [&](size_t i) { return test_value(seq[i], seq.stable, eq); });
 }
 
 std::optional<size_t> first_at(Sequence seq, uint32_t row, uint16_t col) {
     Coordinate want{row, col};
-    return parallel::first(seq.size(), [&](size_t i) { return seq[i]->coordinate() == want; });
+    return parallel::first(seq.size(), [&](size_t i) { return coordinate_of(seq, i) == want; });
 }
 
 Positions all_containing(Sequence seq, std::string_view needle) {
@@ -83,16 +98,16 @@ Positions all_trimmed_equal(Sequence seq, std::string_view value) {
 Positions containing_up_to_column(Sequence seq, std::string_view needle, uint16_t col_stop) {
     Literal lit(needle);
     return parallel::filter(seq.size(), [&](size_t i) {
-        if (seq[i]->coordinate().column > col_stop) return false;  // before any text is made
-        return test_value(seq[i], lit);
+        if (coordinate_of(seq, i).column > col_stop) return false;  // before any text is made
+        return test_value(seq[i], seq.stable, lit);
     });
 }
 
 Positions containing_up_to_row(Sequence seq, std::string_view needle, uint32_t row_stop) {
     Literal lit(needle);
     return parallel::filter(seq.size(), [&](size_t i) {
-        if (seq[i]->coordinate().row > row_stop) return false;
-        return test_value(seq[i], lit);
+        if (coordinate_of(seq, i).row > row_stop) return false;
+        return test_value(seq[i], seq.stable, lit);
     });
 }
 
@@ -104,26 +119,26 @@ Positions between(Sequence seq, std::string_view before, std::string_view after)
     // Only the first opening and the first closing marker bound the rows.
     Positions m = scan_markers(seq, before, after, 2);
     if (m.empty()) return {};
-    uint32_t lo = seq[m[0]]->coordinate().row;
+    uint32_t lo = coordinate_of(seq, m[0]).row;
     if (m.size() == 1)
-        return parallel::filter(seq.size(), [&](size_t i) { return seq[i]->coordinate().row >= lo; });
-    uint32_t hi = seq[m[1]]->coordinate().row;
+        return parallel::filter(seq.size(), [&](size_t i) { return coordinate_of(seq, i).row >= lo; });
+    uint32_t hi = coordinate_of(seq, m[1]).row;
     return parallel::filter(seq.size(), [&](size_t i) {
-        uint32_t r = seq[i]->coordinate().row;
+        uint32_t r = coordinate_of(seq, i).row;
         return lo <= r && r <= hi;
     });
 }
 
 Positions rows_band(Sequence seq, uint32_t start_row, uint32_t end_row) {
     return parallel::filter(seq.size(), [&](size_t i) {
-        uint32_t r = seq[i]->coordinate().row;
+        uint32_t r = coordinate_of(seq, i).row;
         return start_row <= r && r <= end_row;
     });
 }
 
 Positions columns_band(Sequence seq, uint16_t start_col, uint16_t end_col) {
     return parallel::filter(seq.size(), [&](size_t i) {
-        uint16_t c = seq[i]->coordinate().column;
+        uint16_t c = coordinate_of(seq, i).column;
         return start_col <= c && c <= end_col;
     });
 }
@@ -132,7 +147,7 @@ namespace {
 
 template <class Wanted>
 std::vector<std::string> value_texts(Sequence seq, Wanted&& wanted) {
-    Positions hits = parallel::filter(seq.size(), [&](size_t i) { return wanted(seq[i]->coordinate()); });
+    Positions hits = parallel::filter(seq.size(), [&](size_t i) { return wanted(coordinate_of(seq, i)); });
     std::vector<std::string> out;
     out.reserve(hits.size());
     for (size_t i : hits) out.push_back(seq[i]->value_text());

@@ -28,12 +28,21 @@
 
 namespace brindel::search {
 
-using Sequence = std::span<CellRecord* const>;
+// The cells a search runs over, in sequence order. With `stable` the caller
+// guarantees that no writer touches these records while the search runs (a
+// writable sheet searched with every writer shut out): they are then read
+// without taking each record's lock.
+struct Sequence : std::span<CellRecord* const> {
+    using std::span<CellRecord* const>::span;
+    Sequence(std::span<CellRecord* const> s, bool stable_records = false) noexcept
+        : std::span<CellRecord* const>(s), stable(stable_records) {}
+    bool stable = false;
+};
 using Positions = std::vector<size_t>;
 
 // The row-major sequence of a sheet's cells, valid while the caller holds
 // the sheet's read lock (the sheet keeps it sorted until its next change).
-Sequence row_major(const SheetRecord& sheet);
+Sequence row_major(const SheetRecord& sheet, bool stable = false);
 
 // Single cells (position of the first match).
 std::optional<size_t> first_containing(Sequence seq, std::string_view needle);
