@@ -448,16 +448,74 @@ std::optional<std::string_view> optional_view(const Text& t) {
     return t.view;
 }
 
+// The six fields of a cell taken from a plain dict in one pass over its
+// entries, by identity with the interned key names (what literal keys in
+// source code are). Only good while no Python code has run since: the first
+// field whose conversion may run some (str() of an arbitrary object) ends it,
+// and every later field is looked up as usual, as is any key not found here.
+class CellEntries {
+public:
+    CellEntries(PyObject* obj, const Keys& k) {
+        if (!PyDict_CheckExact(obj) || PyDict_GET_SIZE(obj) > 12) return;
+        PyObject* names[6] = {k.row, k.column, k.value, k.formula, k.data_type, k.style_id};
+        Py_ssize_t pos = 0;
+        PyObject *key, *val;
+        while (PyDict_Next(obj, &pos, &key, &val)) {
+            for (int i = 0; i < 6; ++i) {
+                if (key == names[i]) {
+                    found_[i] = Object::borrow(val);
+                    break;
+                }
+            }
+        }
+    }
+
+    Object take(int i, PyObject* obj, bool dict, PyObject* key, const Where* w) {
+        Object v = fresh_ && found_[i] ? std::move(found_[i]) : field(obj, dict, key, w);
+        if (fresh_ && !runs_no_code(v.get())) fresh_ = false;
+        return v;
+    }
+
+private:
+    static bool runs_no_code(PyObject* v) {
+        switch (classify(v)) {
+            case Kind::List:
+                return false;  // its items are converted too
+            case Kind::Other:
+                return PyDateTimeAPI && PyDateTime_CheckExact(v) &&
+                       PyDateTime_DATE_GET_TZINFO(v) == Py_None;
+            default:
+                return true;
+        }
+    }
+
+    Object found_[6];
+    bool fresh_ = true;
+};
+
 Ref<CellRecord> convert_cell(PyObject* obj, const Where* w) {
     const Keys& k = keys();
     bool dict = PyDict_Check(obj);
-    uint32_t row = read_unsigned_field<uint32_t>(obj, dict, k.row, w);
-    uint16_t col = read_unsigned_field<uint16_t>(obj, dict, k.column, w);
+    CellEntries e(obj, k);
+    uint32_t row;
+    {
+        Object v = e.take(0, obj, dict, k.row, w);
+        row = converting(w, k.row, [&] { return unsigned_of<uint32_t>(v.get()); });
+    }
+    uint16_t col;
+    {
+        Object v = e.take(1, obj, dict, k.column, w);
+        col = converting(w, k.column, [&] { return unsigned_of<uint16_t>(v.get()); });
+    }
     Text value, formula, data_type, style;
-    read_text_field(obj, dict, k.value, w, value);
-    read_text_field(obj, dict, k.formula, w, formula);
-    read_text_field(obj, dict, k.data_type, w, data_type);
-    read_text_field(obj, dict, k.style_id, w, style);
+    auto text_field = [&](int i, PyObject* key, Text& out) {
+        Object v = e.take(i, obj, dict, key, w);
+        converting(w, key, [&] { read_text(v.get(), out); });
+    };
+    text_field(2, k.value, value);
+    text_field(3, k.formula, formula);
+    text_field(4, k.data_type, data_type);
+    text_field(5, k.style_id, style);
 
     ValueView v;  // Empty when the value was None, whatever the data type
     if (value.present) {
