@@ -499,3 +499,23 @@ def test_document_is_stable_across_calls_and_copies():
     other = Book()
     other.copy_sheet(s)
     assert other.to_json().replace('"Sheet 1"', '"S"', 1) == first
+
+
+@pytest.mark.parametrize("odd", ["", "é", "\u2028", "😀", "\x01\""])
+def test_a_document_of_more_than_a_megabyte_reads_back(odd):
+    # The writer's output comes in pieces of about a megabyte; a text value
+    # straddles nothing, whatever lands where.
+    b = Book()
+    s = b.add_sheet("Big" + odd)
+    for r in range(1, 3001):
+        s.cell(r, 1, f"row {r} " + "x" * (r % 700) + (odd if r == 1500 else ""))
+        s.cell(r, 2, str(r * 0.5))
+    text = b.to_json()
+    assert len(text) > 1_200_000
+    cells = json.loads(text)["sheets"][0]["cells"]
+    assert json.loads(text)["sheets"][0]["name"] == "Big" + odd
+    assert [c["value"] for c in cells[::2]] == [
+        f"row {r} " + "x" * (r % 700) + (odd if r == 1500 else "") for r in range(1, 3001)
+    ]
+    assert cells[1]["value"] == 0.5 and cells[-1]["value"] == 1500
+    assert b.to_dict() == json.loads(text)

@@ -1,6 +1,8 @@
 // The Book class, and the workbook members it shares with Service.
 #include "workbook.hpp"
 
+#include <cstring>
+
 namespace brindel::py {
 
 namespace workbook {
@@ -28,9 +30,18 @@ PyObject* get_sheet_name(BookRecord& book, const Args& a) {
 }
 
 PyObject* to_json(BookRecord& book) {
-    Result<std::string> r = book.to_json();
+    Result<DocumentText> r = book.to_json_text();
     if (!r) throw_engine_error(r.error());
-    return new_str(r.value());
+    const DocumentText& text = r.value();
+    if (!text.ascii()) return new_str(text.joined());
+    // All ASCII: the pieces go straight into the new str, no decoding.
+    PyObject* out = check(PyUnicode_New(static_cast<Py_ssize_t>(text.size()), 127));
+    char* p = static_cast<char*>(PyUnicode_DATA(out));
+    text.for_each_piece([&](std::string_view piece) {
+        std::memcpy(p, piece.data(), piece.size());
+        p += piece.size();
+    });
+    return out;
 }
 
 }  // namespace workbook

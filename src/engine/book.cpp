@@ -45,10 +45,15 @@ size_t BookRecord::sheet_count() const {
 }
 
 Result<std::string> BookRecord::to_json() const {
+    Result<DocumentText> r = to_json_text();
+    if (!r) return r.error();
+    return r.value().joined();
+}
+
+Result<DocumentText> BookRecord::to_json_text() const {
+    // The writer has no failure of its own for any book.
     SharedLock g(lock_);
-    Result<std::string> r = write_document(*this);
-    if (!r) return Error("Failed to convert in JSON: " + r.error().message);
-    return r;
+    return write_document_text(*this);
 }
 
 }  // namespace brindel

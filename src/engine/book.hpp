@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "error.hpp"
+#include "json_writer.hpp"
 #include "ref.hpp"
 #include "rwlock.hpp"
 #include "sheet.hpp"
@@ -27,6 +28,7 @@ public:
 
     // The whole book as the compact JSON document.
     Result<std::string> to_json() const;
+    Result<DocumentText> to_json_text() const;  // the same, in pieces
 
     const RwLock& lock() const noexcept { return lock_; }
     const std::vector<Ref<SheetRecord>>& sheets_unlocked() const noexcept { return sheets_; }

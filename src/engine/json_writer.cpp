@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -13,50 +14,59 @@ namespace brindel {
 
 namespace {
 
-// A byte buffer that grows geometrically; written through raw pointers.
+// The output, written through raw pointers into pieces of about a megabyte:
+// nothing is copied as the document grows, and no memory is filled before
+// it is written.
 class Out {
 public:
-    explicit Out(size_t hint) { buf_.resize(std::max<size_t>(hint, 256)); }
+    explicit Out(size_t hint) : hint_(std::clamp<size_t>(hint, 256, kPiece)) {}
 
     char* reserve(size_t k) {
-        if (n_ + k > buf_.size()) [[unlikely]]
-            grow(k);
-        return buf_.data() + n_;
+        if (static_cast<size_t>(end_ - p_) < k) [[unlikely]]
+            next_piece(k);
+        return p_;
     }
-    void commit(size_t k) noexcept { n_ += k; }
-    void put(char c) {
-        *reserve(1) = c;
-        ++n_;
-    }
+    void commit(size_t k) noexcept { p_ += k; }
+    void put(char c) { *reserve(1) = c, ++p_; }
     void put(std::string_view s) {
         std::memcpy(reserve(s.size()), s.data(), s.size());
-        n_ += s.size();
+        p_ += s.size();
     }
     template <class I>
     void integer(I v) {
         char* p = reserve(24);
-        n_ += static_cast<size_t>(std::to_chars(p, p + 24, v).ptr - p);
+        p_ = std::to_chars(p, p + 24, v).ptr;
     }
     void number(double d) {
         if (!std::isfinite(d)) {
             put("null");
             return;
         }
-        char* p = reserve(32);
-        n_ += format_json_number(d, p);
+        p_ += format_json_number(d, reserve(32));
     }
     void boolean(bool b) { put(b ? std::string_view("true") : std::string_view("false")); }
     void string(std::string_view s);
-    std::string finish() && {
-        buf_.resize(n_);
-        return std::move(buf_);
+    DocumentText finish() && {
+        if (p_) text_.close_piece(static_cast<size_t>(p_ - start_));
+        return std::move(text_);
     }
+    void saw_non_ascii() noexcept { text_.mark_non_ascii(); }
 
 private:
-    [[gnu::noinline]] void grow(size_t k) { buf_.resize(std::max(buf_.size() * 2, n_ + k)); }
+    static constexpr size_t kPiece = size_t{1} << 20;
 
-    std::string buf_;
-    size_t n_ = 0;
+    [[gnu::noinline]] void next_piece(size_t k) {
+        if (p_) text_.close_piece(static_cast<size_t>(p_ - start_));
+        size_t cap = std::max(start_ ? kPiece : hint_, k);
+        start_ = p_ = text_.new_piece(cap);
+        end_ = p_ + cap;
+    }
+
+    size_t hint_;
+    DocumentText text_;
+    char* start_ = nullptr;
+    char* p_ = nullptr;
+    char* end_ = nullptr;
 };
 
 constexpr bool needs_escape(unsigned char c) { return c < 0x20 || c == '"' || c == '\\'; }
@@ -64,10 +74,11 @@ constexpr bool needs_escape(unsigned char c) { return c < 0x20 || c == '"' || c 
 void Out::string(std::string_view s) {
     // Worst case every byte becomes \u00XX.
     char* p = reserve(s.size() * 6 + 2);
-    char* start = p;
     *p++ = '"';
     static constexpr char kHex[] = "0123456789abcdef";
+    unsigned char high = 0;
     for (unsigned char c : s) {
+        high |= c;
         if (!needs_escape(c)) {
             *p++ = static_cast<char>(c);
             continue;
@@ -90,7 +101,8 @@ void Out::string(std::string_view s) {
         }
     }
     *p++ = '"';
-    n_ += static_cast<size_t>(p - start);
+    p_ = p;
+    if (high & 0x80) saw_non_ascii();
 }
 
 // Writes the walk of the document as compact JSON text.
@@ -142,16 +154,31 @@ private:
 
 }  // namespace
 
+std::string DocumentText::joined() const {
+    std::string out;
+    out.reserve(size_);
+    for_each_piece([&](std::string_view p) { out += p; });
+    return out;
+}
+
+char* DocumentText::new_piece(size_t cap) {
+    pieces_.push_back(Piece{std::unique_ptr<char[]>(new char[cap]), 0});
+    return pieces_.back().data.get();
+}
+
+void DocumentText::close_piece(size_t used) noexcept {
+    pieces_.back().size = used;
+    size_ += used;
+}
+
 void append_json_string(std::string& out, std::string_view s) {
     Out o(s.size() + 2);
     o.string(s);
-    out += std::move(o).finish();
+    out += std::move(o).finish().joined();
 }
 
-Result<std::string> write_document(const BookRecord& book) {
+DocumentText write_document_text(const BookRecord& book) {
     size_t hint = 64;
-    // A typical cell takes 50 to 60 bytes: enough room for most books
-    // without a copy on the way.
     for (const auto& s : book.sheets_unlocked()) hint += 256 + s->cell_count() * 64;
     Out o(hint);
     JsonSink sink(o);
