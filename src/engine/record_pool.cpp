@@ -56,6 +56,8 @@ struct Pool {
     std::vector<Chunk*> chunks;
     std::vector<uint64_t> nonfull;  // bit i: chunks[i] has a free block
     Chunk* current = nullptr;       // where blocks come from now
+    char* slab_next = nullptr;      // chunks not yet used, aligned
+    char* slab_end = nullptr;
 };
 
 Pool& pool() {
@@ -88,8 +90,17 @@ Chunk* first_nonfull(Pool& p) noexcept {
 Chunk* add_chunk(Pool& p) {
     if (p.chunks.size() % 64 == 0) p.nonfull.reserve(p.chunks.size() / 64 + 1);
     p.chunks.reserve(p.chunks.size() + 1);
-    void* mem = ::operator new(kChunk, std::align_val_t{kChunk});
-    auto* c = static_cast<Chunk*>(mem);
+    if (p.slab_next == p.slab_end) {
+        // Chunks come from slabs of 32: aligning each allocation of one
+        // chunk to its size would leave a gap beside every chunk.
+        constexpr size_t kSlab = 32 * kChunk;
+        auto* raw = static_cast<char*>(::operator new(kSlab + kChunk));
+        uintptr_t at = (reinterpret_cast<uintptr_t>(raw) + kChunk - 1) & ~(uintptr_t{kChunk} - 1);
+        p.slab_next = reinterpret_cast<char*>(at);
+        p.slab_end = p.slab_next + kSlab;
+    }
+    auto* c = reinterpret_cast<Chunk*>(p.slab_next);
+    p.slab_next += kChunk;
     for (uint64_t& w : c->free_bits) w = ~uint64_t{0};
     for (size_t b = 0; b < kHeaderBlocks; ++b) c->free_bits[b / 64] &= ~(uint64_t{1} << (b % 64));
     c->free_count = static_cast<uint32_t>(kBlocks - kHeaderBlocks);
