@@ -95,8 +95,20 @@ struct Handle {
     // A new instance around another handle to rec.
     static PyObject* wrap(Ref<Rec> r) {
         PyTypeObject* t = type_object(Id);
-        auto* o = reinterpret_cast<Handle*>(t->tp_alloc(t, 0));
-        if (!o) throw_error_set();
+        Handle* o;
+        if (!(t->tp_flags & (Py_TPFLAGS_HAVE_GC | Py_TPFLAGS_BASETYPE))) {
+            // Not tracked and never subclassed: the object is exactly this
+            // layout, every field set below (searches make thousands).
+            o = static_cast<Handle*>(PyObject_Malloc(static_cast<size_t>(t->tp_basicsize)));
+            if (!o) {
+                PyErr_NoMemory();
+                throw_error_set();
+            }
+            PyObject_Init(reinterpret_cast<PyObject*>(o), t);
+        } else {
+            o = reinterpret_cast<Handle*>(t->tp_alloc(t, 0));
+            if (!o) throw_error_set();
+        }
         new (&o->borrow) BorrowFlag();
         new (&o->rec) Ref<Rec>(std::move(r));
         return reinterpret_cast<PyObject*>(o);

@@ -169,7 +169,10 @@ bool valid_date(int year, int month, int day) noexcept {
 ValueView text_to_value(std::string_view t) noexcept {
     ValueView v;
     if (t.empty()) return v;
-    if (t.size() <= 20) {
+    // Upper-cased, an ASCII first character stays ASCII, so only t, f or a
+    // non-ASCII character can begin a text that reads as TRUE or FALSE.
+    unsigned char b0 = static_cast<unsigned char>(t[0]);
+    if (t.size() <= 20 && (b0 >= 0x80 || (b0 | 0x20) == 't' || (b0 | 0x20) == 'f')) {
         if (upper_equals(t, "TRUE")) {
             v.kind = ValueKind::Bool;
             v.boolean = true;
