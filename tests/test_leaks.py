@@ -149,7 +149,9 @@ def test_records_go_with_the_last_handle():
     book = big_book()
     built = measures()
     grown = built["heap"] - base["heap"]
-    assert grown > 40 * ROWS * COLS
+    # At least the two cell tables (9 bytes a slot); the records themselves
+    # may come from blocks the pool kept from earlier tests.
+    assert grown > 16 * ROWS * COLS
     del book
     dropped = measures()
     # The cell records' blocks stay with the record pool for reuse; the

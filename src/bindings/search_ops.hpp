@@ -58,7 +58,7 @@ inline Cell at(Sequence s, std::optional<size_t> p) { return p ? Cell(s[*p]) : C
 
 // Taking a handle writes to the record; the records found lie anywhere in
 // memory, and the scan that found them has long moved on: fetch a few ahead.
-constexpr size_t kFetchAhead = 16;
+constexpr size_t kFetchAhead = 48;
 
 inline Cells at(Sequence s, const search::Positions& ps) {
     Cells out;

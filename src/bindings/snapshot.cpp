@@ -14,12 +14,30 @@
 namespace brindel::py::snapshot {
 
 CellList::~CellList() {
-    for (CellRecord* r : raw_) Ref<CellRecord>::adopt(r);  // drops the reference
+    for (CellRecord* r : owned_) Ref<CellRecord>::adopt(r);  // drops the reference
+    for (PyObject* h : holders_) Py_DECREF(h);
 }
 
 void CellList::push(Ref<CellRecord> r) {
-    raw_.push_back(nullptr);  // may throw; r still owns its reference then
-    raw_.back() = r.detach();
+    raw_.push_back(r.get());  // may throw; r still owns its reference then
+    try {
+        owned_.push_back(r.get());
+    } catch (...) {
+        raw_.pop_back();
+        throw;
+    }
+    r.detach();
+}
+
+void CellList::push_held(CellRecord* r, PyObject* holder) {
+    raw_.push_back(r);
+    try {
+        holders_.push_back(holder);
+    } catch (...) {
+        raw_.pop_back();
+        throw;
+    }
+    Py_INCREF(holder);
 }
 
 namespace {
@@ -598,7 +616,7 @@ CellList cells_from_py(PyObject* list) {
     for (Py_ssize_t i = 0; i < PyList_GET_SIZE(list); ++i) {
         Object item = Object::borrow(PyList_GET_ITEM(list, i));
         if (PyObject_TypeCheck(item.get(), readable_cell)) {
-            out.push(reinterpret_cast<ReadableCellObject*>(item.get())->rec);
+            out.push_held(reinterpret_cast<ReadableCellObject*>(item.get())->rec.get(), item.get());
         } else {
             Where w{nullptr, "cells", i};
             out.push(convert_cell(item.get(), &w));

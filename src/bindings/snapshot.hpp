@@ -20,23 +20,31 @@
 
 namespace brindel::py::snapshot {
 
-// A converted list of cells: one retained record per element, in list order,
-// laid out as the plain pointers a search sequence is made of.
+// A converted list of cells, laid out as the plain pointers a search
+// sequence is made of, in list order. A converted element's record is held
+// here; a ReadableCell element is held as the Python object (a plain count,
+// no locked operation), which keeps its record. Made and destroyed with the
+// interpreter lock held.
 class CellList {
 public:
     CellList() = default;
-    CellList(CellList&& o) noexcept : raw_(std::move(o.raw_)) {}
+    CellList(CellList&& o) noexcept
+        : raw_(std::move(o.raw_)), owned_(std::move(o.owned_)), holders_(std::move(o.holders_)) {}
     CellList& operator=(CellList&&) = delete;
     CellList(const CellList&) = delete;
     ~CellList();
 
     void reserve(size_t n) { raw_.reserve(n); }
     void push(Ref<CellRecord> r);
+    // r stays alive as long as holder, which the list keeps.
+    void push_held(CellRecord* r, PyObject* holder);
     size_t size() const noexcept { return raw_.size(); }
     std::span<CellRecord* const> sequence() const noexcept { return raw_; }
 
 private:
-    std::vector<CellRecord*> raw_;  // each holds one reference
+    std::vector<CellRecord*> raw_;
+    std::vector<CellRecord*> owned_;  // each holds one reference
+    std::vector<PyObject*> holders_;  // each holds one reference
 };
 
 // `list` must be a list (or a subclass); the caller has checked. A
