@@ -174,6 +174,12 @@ enum class Kind { None, Bool, Int, Float, Str, List, Other };
 
 Kind classify(PyObject* v) {
     if (v == Py_None) return Kind::None;
+    // The exact types first: a float check of anything else walks its type's
+    // bases.
+    PyTypeObject* t = Py_TYPE(v);
+    if (t == &PyUnicode_Type) return Kind::Str;
+    if (t == &PyLong_Type) return Kind::Int;
+    if (t == &PyFloat_Type) return Kind::Float;
     if (Py_IS_TYPE(v, &PyBool_Type)) return Kind::Bool;
     if (PyLong_Check(v)) return Kind::Int;
     if (PyFloat_Check(v)) return Kind::Float;
