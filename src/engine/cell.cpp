@@ -90,6 +90,23 @@ Ref<CellRecord> CellRecord::create(Coordinate c, const std::string_view* text) {
     return r;
 }
 
+CellRecord* CellRecord::create_for_table(Coordinate c, const std::string_view* text) {
+    auto* r = new CellRecord(c);
+    if (text) {
+        ValueView v = text_to_value(*text);
+        try {
+            r->slot_.assign(v);
+        } catch (...) {
+            destroy(r);
+            throw;
+        }
+        r->dtype_ = kind_code(v.kind);
+    }
+    r->set_refs_unshared(2);
+    r->tables_.store(1, std::memory_order_relaxed);
+    return r;
+}
+
 Ref<CellRecord> CellRecord::create_snapshot(Coordinate c, const ValueView& value,
                                             const std::optional<std::string_view>& formula,
                                             std::string_view data_type,

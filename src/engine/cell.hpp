@@ -81,6 +81,10 @@ public:
 
     // A writable cell: the creation rule (no text: Empty, "s").
     static Ref<CellRecord> create(Coordinate c, const std::string_view* text);
+    // The same for a sheet's table, before anyone else can see the record:
+    // two handles (the table's and the caller's) and one table counted, all
+    // set with plain stores.
+    static CellRecord* create_for_table(Coordinate c, const std::string_view* text);
     // A frozen snapshot cell with exactly these fields.
     static Ref<CellRecord> create_snapshot(Coordinate c, const ValueView& value,
                                            const std::optional<std::string_view>& formula,

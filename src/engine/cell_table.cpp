@@ -146,6 +146,12 @@ void CellTable::insert_new(Ref<CellRecord> rec) {
     ++size_;
 }
 
+void CellTable::insert_counted(CellRecord* r) {
+    if (cap_ == 0 || (size_ + 1) > cap_ * 7 / 8) rehash(cap_ == 0 ? 16 : cap_ * 2);
+    place(r, hash(r->key_unlocked()));
+    ++size_;
+}
+
 void CellTable::put(Ref<CellRecord> rec) {
     size_t i = find_index(rec->key_unlocked());
     if (i == kNone) {

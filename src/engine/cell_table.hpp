@@ -30,6 +30,10 @@ public:
     // Inserts a record whose key is not in the table; the table takes one
     // handle and counts itself among the record's tables.
     void insert_new(Ref<CellRecord> rec);
+    // The same for a record that already counts this table and carries a
+    // handle for it (CellRecord::create_for_table); on failure (bad_alloc)
+    // nothing is taken.
+    void insert_counted(CellRecord* rec);
     // Replaces the record held under rec's key, or inserts it.
     void put(Ref<CellRecord> rec);
 

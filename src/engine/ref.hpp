@@ -24,6 +24,9 @@ public:
 
 protected:
     RefCounted() = default;
+    // For an object no other thread can see yet: its count, set with a plain
+    // store.
+    void set_refs_unshared(uint32_t n) const noexcept { refs_.store(n, std::memory_order_relaxed); }
     RefCounted(const RefCounted&) : refs_(0) {}
     RefCounted& operator=(const RefCounted&) { return *this; }
     ~RefCounted() = default;

@@ -119,10 +119,17 @@ Ref<CellRecord> SheetRecord::cell(uint32_t row, uint16_t col, const std::string_
             r->reset_code();
         return Ref<CellRecord>(r);
     }
-    Ref<CellRecord> r = CellRecord::create(Coordinate{row, col}, text);
-    cells_.insert_new(r);
+    // Made and entered without a locked operation on the new record: those
+    // would each wait for its cache line.
+    CellRecord* r = CellRecord::create_for_table(Coordinate{row, col}, text);
+    try {
+        cells_.insert_counted(r);
+    } catch (...) {
+        CellRecord::destroy(r);
+        throw;
+    }
     order_valid_.store(false, std::memory_order_relaxed);
-    return r;
+    return Ref<CellRecord>::adopt(r);
 }
 
 Ref<CellRecord> SheetRecord::find_cell(uint32_t row, uint16_t col) const {
