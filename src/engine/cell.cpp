@@ -80,8 +80,16 @@ CellRecord::~CellRecord() {
 
 void CellRecord::destroy(CellRecord* r) noexcept { delete r; }
 
+// A new record with its one handle, counted with a plain store: no other
+// thread can see it yet, and a locked operation would wait for its line.
+Ref<CellRecord> CellRecord::fresh(Coordinate c) {
+    auto* r = new CellRecord(c);
+    r->set_refs_unshared(1);
+    return Ref<CellRecord>::adopt(r);
+}
+
 Ref<CellRecord> CellRecord::create(Coordinate c, const std::string_view* text) {
-    Ref<CellRecord> r(new CellRecord(c));
+    Ref<CellRecord> r = fresh(c);
     if (text) {
         ValueView v = text_to_value(*text);
         r->slot_.assign(v);
@@ -111,7 +119,7 @@ Ref<CellRecord> CellRecord::create_snapshot(Coordinate c, const ValueView& value
                                             const std::optional<std::string_view>& formula,
                                             std::string_view data_type,
                                             const std::optional<std::string_view>& style) {
-    Ref<CellRecord> r(new CellRecord(c));
+    Ref<CellRecord> r = fresh(c);
     bool standard = data_type.size() == 1 && (data_type[0] == 's' || data_type[0] == 'n' ||
                                               data_type[0] == 'b' || data_type[0] == 'd' ||
                                               data_type[0] == 'f');
@@ -126,13 +134,13 @@ Ref<CellRecord> CellRecord::create_snapshot(Coordinate c, const ValueView& value
     }
     if (standard) r->dtype_ = data_type[0];
     r->slot().assign(value);
-    r->flags_.fetch_or(kFrozen, std::memory_order_relaxed);
+    r->set_flag(kFrozen);
     return r;
 }
 
 Ref<CellRecord> CellRecord::duplicate() const {
     ReadGuard g(*this);
-    Ref<CellRecord> r(new CellRecord(Coordinate{row_, col_}));
+    Ref<CellRecord> r = fresh(Coordinate{row_, col_});
     if (const CellExtras* x = extras()) {
         CellExtras& y = r->ensure_extras();
         y.formula = x->formula;
@@ -151,7 +159,7 @@ CellExtras& CellRecord::ensure_extras() {
     x->value = slot_;  // takes the payload over, heap text included
     std::memcpy(slot_.data, &x, sizeof x);
     slot_.len = 0;
-    flags_.fetch_or(kHasExtras, std::memory_order_relaxed);
+    set_flag(kHasExtras);
     return *x;
 }
 

@@ -182,6 +182,14 @@ private:
         const CellRecord& r_;
     };
 
+    // Only the record's maker, or a writer holding its lock, sets a flag;
+    // readers may look at any time: a plain load and store of the atomic byte.
+    void set_flag(uint8_t f) noexcept {
+        flags_.store(static_cast<uint8_t>(flags_.load(std::memory_order_relaxed) | f),
+                     std::memory_order_relaxed);
+    }
+    static Ref<CellRecord> fresh(Coordinate c);
+
     CellExtras* extras() const noexcept {
         if (!(flags_.load(std::memory_order_relaxed) & kHasExtras)) return nullptr;
         CellExtras* x;
