@@ -164,6 +164,16 @@ def fmt_time(seconds: Optional[float]) -> str:
     return f"{seconds * 1e9:.0f} ns"
 
 
+def fmt_extra(rec: dict) -> str:
+    """The throughput column of one implementation's results: MB/s where
+    the workload writes bytes, else the time per cell, else nothing."""
+    if "mb_per_s" in rec:
+        return f"{rec['mb_per_s']:.0f}"
+    if "ns_per_cell" in rec:
+        return fmt_time(rec["ns_per_cell"] / 1e9)
+    return ""
+
+
 def fmt_ratio(r: Optional[float]) -> str:
     if r is None:
         return "-"

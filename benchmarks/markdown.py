@@ -12,7 +12,7 @@ from __future__ import annotations
 import json
 import sys
 
-from .harness import fmt_ratio, fmt_time
+from .harness import fmt_extra, fmt_ratio, fmt_time
 
 
 SURFACES = {
@@ -49,12 +49,7 @@ def _impl_rows(w):
                 f"| {name} | {i['peak_growth_bytes'] / 2**20:.1f} MB | {i['bytes_per_cell']:.0f} | {ratio} |"
             )
             continue
-        if "mb_per_s" in i:
-            extra = f"{i['mb_per_s']:.0f}"
-        elif "ns_per_cell" in i:
-            extra = fmt_time(i["ns_per_cell"] / 1e9)
-        else:
-            extra = ""
+        extra = fmt_extra(i)
         lines.append(
             f"| {name} | {fmt_time(i['median_s'])} | {fmt_time(i['min_s'])} | {fmt_time(i['max_s'])}"
             f" | {extra} | {ratio} |"

@@ -22,6 +22,7 @@ from .harness import (
     PEER,
     PROJECT,
     ResultMismatch,
+    fmt_extra,
     fmt_ratio,
     fmt_time,
     impl,
@@ -221,12 +222,7 @@ def print_record(rec):
         if i["status"] != "ok":
             print(f"   {i['label']:<{width}}unavailable: {i['reason']}")
             continue
-        if "mb_per_s" in i:
-            extra = f"{i['mb_per_s']:.0f}"
-        elif "ns_per_cell" in i:
-            extra = fmt_time(i["ns_per_cell"] / 1e9)
-        else:
-            extra = ""
+        extra = fmt_extra(i)
         ratio = fmt_ratio(ratios.get(i["key"])) if i["role"] == PEER else ""
         print(
             f"   {i['label']:<{width}}{fmt_time(i['median_s']):>10}{fmt_time(i['min_s']):>10}"

@@ -456,15 +456,18 @@ Object field(PyObject* obj, bool dict, PyObject* key, const Where* w) {
     return Object::steal(r);
 }
 
-void read_text_field(PyObject* obj, bool dict, PyObject* key, const Where* w, Text& out) {
-    Object v = field(obj, dict, key, w);
+// A field's value converted, a failure named after the field.
+void text_field(const Object& v, PyObject* key, const Where* w, Text& out) {
     converting(w, key, [&] { read_text(v.get(), out); });
 }
 
 template <class T>
-T read_unsigned_field(PyObject* obj, bool dict, PyObject* key, const Where* w) {
-    Object v = field(obj, dict, key, w);
+T unsigned_field(const Object& v, PyObject* key, const Where* w) {
     return converting(w, key, [&] { return unsigned_of<T>(v.get()); });
+}
+
+void read_text_field(PyObject* obj, bool dict, PyObject* key, const Where* w, Text& out) {
+    text_field(field(obj, dict, key, w), key, w, out);
 }
 
 std::optional<std::string_view> optional_view(const Text& t) {
@@ -521,25 +524,13 @@ Ref<CellRecord> convert_cell(PyObject* obj, const Where* w) {
     const Keys& k = keys();
     bool dict = PyDict_Check(obj);
     CellEntries e(obj, k);
-    uint32_t row;
-    {
-        Object v = e.take(0, obj, dict, k.row, w);
-        row = converting(w, k.row, [&] { return unsigned_of<uint32_t>(v.get()); });
-    }
-    uint16_t col;
-    {
-        Object v = e.take(1, obj, dict, k.column, w);
-        col = converting(w, k.column, [&] { return unsigned_of<uint16_t>(v.get()); });
-    }
+    uint32_t row = unsigned_field<uint32_t>(e.take(0, obj, dict, k.row, w), k.row, w);
+    uint16_t col = unsigned_field<uint16_t>(e.take(1, obj, dict, k.column, w), k.column, w);
     Text value, formula, data_type, style;
-    auto text_field = [&](int i, PyObject* key, Text& out) {
-        Object v = e.take(i, obj, dict, key, w);
-        converting(w, key, [&] { read_text(v.get(), out); });
-    };
-    text_field(2, k.value, value);
-    text_field(3, k.formula, formula);
-    text_field(4, k.data_type, data_type);
-    text_field(5, k.style_id, style);
+    text_field(e.take(2, obj, dict, k.value, w), k.value, w, value);
+    text_field(e.take(3, obj, dict, k.formula, w), k.formula, w, formula);
+    text_field(e.take(4, obj, dict, k.data_type, w), k.data_type, w, data_type);
+    text_field(e.take(5, obj, dict, k.style_id, w), k.style_id, w, style);
 
     ValueView v;  // Empty when the value was None, whatever the data type
     if (value.present) {

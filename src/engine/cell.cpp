@@ -99,20 +99,10 @@ Ref<CellRecord> CellRecord::create(Coordinate c, const std::string_view* text) {
 }
 
 CellRecord* CellRecord::create_for_table(Coordinate c, const std::string_view* text) {
-    auto* r = new CellRecord(c);
-    if (text) {
-        ValueView v = text_to_value(*text);
-        try {
-            r->slot_.assign(v);
-        } catch (...) {
-            destroy(r);
-            throw;
-        }
-        r->dtype_ = kind_code(v.kind);
-    }
+    Ref<CellRecord> r = create(c, text);
     r->set_refs_unshared(2);
     r->tables_.store(1, std::memory_order_relaxed);
-    return r;
+    return r.detach();
 }
 
 Ref<CellRecord> CellRecord::create_snapshot(Coordinate c, const ValueView& value,

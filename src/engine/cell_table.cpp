@@ -136,8 +136,12 @@ void CellTable::reserve(size_t n) {
     if (need > cap_) rehash(need);
 }
 
-void CellTable::insert_new(Ref<CellRecord> rec) {
+void CellTable::make_room_for_one() {
     if (cap_ == 0 || (size_ + 1) > cap_ * 7 / 8) rehash(cap_ == 0 ? 16 : cap_ * 2);
+}
+
+void CellTable::insert_new(Ref<CellRecord> rec) {
+    make_room_for_one();
     CellRecord* r = rec.detach();
     // The record's count is raised before the slot is written: a locked
     // operation after the store would wait for the slot's cache line.
@@ -147,7 +151,7 @@ void CellTable::insert_new(Ref<CellRecord> rec) {
 }
 
 void CellTable::insert_counted(CellRecord* r) {
-    if (cap_ == 0 || (size_ + 1) > cap_ * 7 / 8) rehash(cap_ == 0 ? 16 : cap_ * 2);
+    make_room_for_one();
     place(r, hash(r->key_unlocked()));
     ++size_;
 }

@@ -59,6 +59,7 @@ private:
     uint64_t hash(uint64_t key) const noexcept;
     size_t find_index(uint64_t key) const noexcept;  // slot of key, or kNone
     void rehash(size_t new_cap);
+    void make_room_for_one();  // may throw bad_alloc, the table unchanged
     void place(CellRecord* rec, uint64_t h) noexcept;  // into a free slot
 
     uint8_t* ctrl_ = nullptr;       // cap_ + kGroup bytes; the tail mirrors the head

@@ -47,13 +47,23 @@ void SheetRecord::put_cell_unshared(Ref<CellRecord> rec) {
     order_.push_back(rec.detach());
 }
 
-// Sorts a snapshot's cells; the stable sort leaves the cells given for one
-// coordinate in their order, and the last of them stays.
-static void sort_snapshot(std::vector<CellRecord*>& order) {
+// (position, record) pairs of the records each(f) gives, sorted by position
+// stably: records given for one position keep their order.
+template <class Each>
+static std::vector<std::pair<uint64_t, CellRecord*>> by_position(size_t n, Each&& each) {
     std::vector<std::pair<uint64_t, CellRecord*>> keyed;
-    keyed.reserve(order.size());
-    for (CellRecord* r : order) keyed.emplace_back(r->key_unlocked(), r);
+    keyed.reserve(n);
+    each([&](CellRecord* r) { keyed.emplace_back(r->key_unlocked(), r); });
     parallel::sort_by_key(keyed);
+    return keyed;
+}
+
+// Sorts a snapshot's cells; of the cells given for one coordinate the last
+// stays.
+static void sort_snapshot(std::vector<CellRecord*>& order) {
+    auto keyed = by_position(order.size(), [&](auto&& f) {
+        for (CellRecord* r : order) f(r);
+    });
     size_t n = 0;
     for (size_t i = 0; i < keyed.size(); ++i) {
         if (i + 1 < keyed.size() && keyed[i + 1].first == keyed[i].first) {
@@ -83,10 +93,7 @@ const std::vector<CellRecord*>& SheetRecord::row_major_unlocked() const {
         order_valid_.store(true, std::memory_order_release);
         return order_;
     }
-    std::vector<std::pair<uint64_t, CellRecord*>> keyed;
-    keyed.reserve(cells_.size());
-    cells_.for_each([&](CellRecord* r) { keyed.emplace_back(r->key_unlocked(), r); });
-    parallel::sort_by_key(keyed);
+    auto keyed = by_position(cells_.size(), [&](auto&& f) { cells_.for_each(f); });
     order_.resize(keyed.size());
     for (size_t i = 0; i < keyed.size(); ++i) order_[i] = keyed[i].second;
     order_.shrink_to_fit();
